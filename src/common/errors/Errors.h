@@ -1,0 +1,20 @@
+// Errors.h - fatal and non-fatal reports on standard error.
+// SysError: "\n<my_name>: <message> : <system error text>\n", exit 1.
+// ErrorMsg(level, status, ...): formats into Line (bounded); level 1 prints
+// "WARNING: %s\n", level 2 prints "ERROR: %s\n" and exits with status; other
+// levels print nothing. errormsg: "<my_name>: <message>\n". exit_app: exit.
+#pragma once
+#include <cstdarg>
+#include "Attrs.h"
+
+extern char *my_name;  // the program's name, set by main
+
+[[noreturn]] void SysError(const char *fmt, ...) PRINTF_LIKE(1, 2);
+void ErrorMsg(int level, int status, const char *fmt, ...) PRINTF_LIKE(3, 4);
+void ErrorMsgV(int level, int status, const char *fmt, va_list ap) PRINTF_LIKE(3, 0);
+void errormsg(const char *fmt, ...) PRINTF_LIKE(1, 2);
+[[noreturn]] void exit_app(int status);
+
+// Test seam: when set, exit_app/SysError/ErrorMsg call it instead of exit().
+// It must not return (tests throw from it).
+extern void (*pExitHook)(int status);

@@ -1,0 +1,70 @@
+// MemMgr.h - the block allocator every module allocates through.
+// GetMem(n) returns zeroed memory with room for n + 1 bytes, or null for n <= 0,
+// for a size whose rounding would overflow, or when memory is exhausted (after
+// "ERROR: Unable to allocate memory" on stderr). PutMem(p) releases an allocation
+// by its start address; null, unknown and interior pointers are ignored.
+// AdjustMem(p, n) resizes (grow after, grow before, move, in that order), zeroing
+// growth; n == 0 releases p and returns null; when a new allocation cannot be had
+// it returns null and p stays intact. DumpMem prints every block on stdout.
+// Shared blocks are 64 KiB of 2048 nodes of 32 bytes; a rounded size above 65536
+// gets a dedicated block. Empty blocks go back to the system at once.
+// Not reentrant; single-threaded.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <new>
+
+constexpr int MEM_NODE_SIZE = 32;
+constexpr int MEM_BLOCK_NODES = 2048;
+constexpr int MEM_BLOCK_SIZE = MEM_NODE_SIZE * MEM_BLOCK_NODES;  // 65536
+
+struct MATEntry {
+    uint16_t Nodes;  // nodes of the allocation starting here, 0 when none
+    void *pAddr;     // its address, null when none
+};
+
+struct MemBlock {
+    MemBlock *pNext;
+    MemBlock *pPrev;
+    int32_t Size;           // bytes of the memory area
+    int32_t UsedSize;       // dedicated block: rounded size of its allocation
+    int32_t FreeNodeCount;  // free nodes (0 in a dedicated block)
+    void *pMemory;          // start of the memory area
+    MATEntry MAT[MEM_BLOCK_NODES];
+    char NodeMap[MEM_BLOCK_NODES + 1];  // ' ' free, 'U' used
+    uint64_t FreeBits[MEM_BLOCK_NODES / 64];  // bit i set: node i free (kept in step with NodeMap)
+};
+
+extern MemBlock *pMemB;           // head of the block list, in creation order
+extern const char *const OutOfMem; // "Unable to allocate memory"
+
+void *GetMem(int size);
+void PutMem(void *p);
+void *AdjustMem(void *p, int size);
+void DumpMem();
+
+// Internal operations, visible for tests.
+void *MapBlock(size_t size);
+MemBlock *GetNewBlock(size_t size);
+void PushBlock(MemBlock *b);
+void PopBlock(MemBlock *b);
+MemBlock *FindBlock(const void *p);
+void FreeBlock(MemBlock *b);
+bool TestMAT(const char *pos, char ch, int count);
+
+// Allocator for standard containers, so that they allocate through GetMem.
+template <class T> struct MemAllocator {
+    using value_type = T;
+    MemAllocator() noexcept = default;
+    template <class U> MemAllocator(const MemAllocator<U> &) noexcept {}
+    T *allocate(size_t n) {
+        if (n > static_cast<size_t>(INT32_MAX - 64) / sizeof(T))
+            throw std::bad_alloc();
+        void *p = GetMem(static_cast<int>(n * sizeof(T)));
+        if (!p)
+            throw std::bad_alloc();
+        return static_cast<T *>(p);
+    }
+    void deallocate(T *p, size_t) noexcept { PutMem(p); }
+    template <class U> bool operator==(const MemAllocator<U> &) const noexcept { return true; }
+};

@@ -1,0 +1,36 @@
+// Tokens.h - the shared tokenizer and keyword lists.
+// GetToken(in, delims): in = string starts a scan, null continues, TOKEN_SAMELINE
+// continues but returns null (cursor past the newline) when a token ends at a
+// newline. The token lives in GetTokenBuf (128 bytes) until the next call of
+// GetToken, GetTokenN or GetTokenCount. A token over 127 characters keeps its first
+// 127 and the rest is consumed to its delimiter. szTokenIn: just past the consumed
+// delimiter; chTokenDel: that delimiter (0 when none). Not reentrant: nested users
+// save GetTokenBufInput()/szTokenIn and chTokenDel and restore them.
+// Keyword list: first character is the delimiter (",a,b,c"); FindToken (exact) and
+// FindTokenC (any case) give the 1-based position, 0 when absent.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+constexpr int TOKEN_BUF_SIZE = 128;
+// The all-bits-set input: continue on the same line.
+#define TOKEN_SAMELINE (reinterpret_cast<char *>(~static_cast<uintptr_t>(0)))
+
+extern char GetTokenBuf[TOKEN_BUF_SIZE];
+extern const char *szTokenIn;
+extern char chTokenDel;
+
+void SetTokenBuf(const char *in);
+const char *GetTokenBufInput();
+char *GetToken(const char *in, const char *delims);
+// As GetToken over the caller's cursor and buffer (size bytes, terminator included).
+char *GetTokenD(const char *in, const char *delims, const char **cursor, char *buf, size_t size);
+// In-place tokenizing of a writable string: delimiters become NUL.
+char *GetTokenParse(char *in, const char *delims);
+char *GetTokenN(const char *in, const char *delims, int n);
+int GetTokenCount(const char *in, const char *delims);
+int ParseStr(char *str, const char *delims, char **array, int length);
+int FindToken(const char *word, const char *list);
+int FindTokenC(const char *word, const char *list);
+void SortTokens(char *list, char delim, int ignoreCase);
+char *Gets(char *buf, int size);
