@@ -2,7 +2,7 @@
 # `make check` builds and runs every test.
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
-PACKAGES   := g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev libncurses-dev ncompress util-linux
+PACKAGES   := g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev libncurses-dev ncompress util-linux libcdb-dev
 
 .PHONY: all deps configure build check check-asan demo bench clean
 

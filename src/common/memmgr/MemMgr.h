@@ -5,7 +5,9 @@
 // by its start address; null, unknown and interior pointers are ignored.
 // AdjustMem(p, n) resizes (grow after, grow before, move, in that order), zeroing
 // growth; n == 0 releases p and returns null; when a new allocation cannot be had
-// it returns null and p stays intact. DumpMem prints every block on stdout.
+// (or n is negative or too large) it returns null and p stays intact. A p that is
+// not the start of an allocation is treated like one no block holds: the result is
+// a fresh GetMem(n). DumpMem prints every block on stdout.
 // Shared blocks are 64 KiB of 2048 nodes of 32 bytes; a rounded size above 65536
 // gets a dedicated block. Empty blocks go back to the system at once.
 // Not reentrant; single-threaded.
@@ -33,7 +35,14 @@ struct MemBlock {
     MATEntry MAT[MEM_BLOCK_NODES];
     char NodeMap[MEM_BLOCK_NODES + 1];  // ' ' free, 'U' used
     uint64_t FreeBits[MEM_BLOCK_NODES / 64];  // bit i set: node i free (kept in step with NodeMap)
+    int32_t MaxRunHint;     // no run of free nodes is longer than this
+    int32_t MaxRunCount;    // > 0: MaxRunHint is exact and this many runs have it
+    int32_t ListPos;        // position in the list, 0 at pMemB
+    uint8_t HeapParts;      // MEM_HEAP_HEADER / MEM_HEAP_AREA: taken from malloc
 };
+
+constexpr uint8_t MEM_HEAP_HEADER = 1;
+constexpr uint8_t MEM_HEAP_AREA = 2;
 
 extern MemBlock *pMemB;           // head of the block list, in creation order
 extern const char *const OutOfMem; // "Unable to allocate memory"
@@ -44,13 +53,22 @@ void *AdjustMem(void *p, int size);
 void DumpMem();
 
 // Internal operations, visible for tests.
-void *MapBlock(size_t size);
+// MapBlock maps (size / page size + 1) pages from /dev/zero, or takes them from
+// malloc when /dev/zero cannot be opened (the open is tried again next time);
+// *pFromHeap, when given, tells which. Null when no memory could be had.
+void *MapBlock(size_t size, bool *pFromHeap = nullptr);
 MemBlock *GetNewBlock(size_t size);
 void PushBlock(MemBlock *b);
 void PopBlock(MemBlock *b);
 MemBlock *FindBlock(const void *p);
 void FreeBlock(MemBlock *b);
 bool TestMAT(const char *pos, char ch, int count);
+
+// Test seams. When pMemOpenHook is set, /dev/zero is opened through it instead
+// of open(2). MemCloseZero closes the kept descriptor so that the next mapping
+// opens /dev/zero again.
+extern int (*pMemOpenHook)(const char *path, int flags);
+void MemCloseZero();
 
 // Allocator for standard containers, so that they allocate through GetMem.
 template <class T> struct MemAllocator {
@@ -60,7 +78,8 @@ template <class T> struct MemAllocator {
     T *allocate(size_t n) {
         if (n > static_cast<size_t>(INT32_MAX - 64) / sizeof(T))
             throw std::bad_alloc();
-        void *p = GetMem(static_cast<int>(n * sizeof(T)));
+        // a request for no elements still gets a distinct allocation
+        void *p = GetMem(n ? static_cast<int>(n * sizeof(T)) : 1);
         if (!p)
             throw std::bad_alloc();
         return static_cast<T *>(p);

@@ -1,11 +1,19 @@
 // StrUtils.h - saved strings, path splitters, searches and small conversions.
-// SaveStr formats (literal formats only) into a new GetMem string; SaveStr_ copies
-// a text verbatim (use it for paths, names and typed lines); SaveStr__ formats
-// through a 65536-byte work area, null for a null format. All three stop the program
-// through SysError("Unable to allocate memory") when memory is exhausted; a null
-// text given to SaveStr_ gives null. The caller owns the result (PutMem).
-// Path results live in storage of each operation, valid until the next call of the
-// same operation; they are never cut, whatever the length.
+// SaveStr formats (literal formats only) into a new GetMem string sized from the
+// formatted length; SaveStrV is its va_list twin; SaveStr_ copies a text verbatim
+// (use it for paths, names and typed lines; null text gives null); SaveStr__ formats
+// like SaveStr (never cut). A null format gives null. All of them stop the program
+// through SysError("Unable to allocate memory") when memory is exhausted. The caller
+// owns the result (PutMem).
+// Path results (StripFn, StripPath, StripPathExt, StripExt, StripPathName, GenName)
+// live in storage of each operation, valid until the next call of the same
+// operation (a result may be passed back in); they are never cut, whatever the
+// length. StripPathName: the last component, empty for null, none, "." and "..".
+// FindExistingPath: saved string of the longest existing leading part (trailing
+// slashes ignored; "/" and "." end the walk); *flag = 1 when that is the whole
+// path, untouched otherwise; null for a null path.
+// StrStr/StrCaseStr: an empty pattern matches nowhere. StrChr steps over a
+// backslash and the character after it. StripAllBackslashes removes every one.
 #pragma once
 #include <cstdarg>
 #include <cstddef>

@@ -7,7 +7,11 @@
 // delimiter; chTokenDel: that delimiter (0 when none). Not reentrant: nested users
 // save GetTokenBufInput()/szTokenIn and chTokenDel and restore them.
 // Keyword list: first character is the delimiter (",a,b,c"); FindToken (exact) and
-// FindTokenC (any case) give the 1-based position, 0 when absent.
+// FindTokenC (any case) give the 1-based position, 0 when absent; words of any
+// length are compared in place. The empty text after a trailing delimiter is not a
+// word. SortTokens sorts a delimited list in place without changing its length.
+// Gets reads one line from file descriptor 0 with read(2), one byte at a time (so
+// nothing past the line is consumed); null at end of input with nothing read.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -23,11 +27,17 @@ extern char chTokenDel;
 void SetTokenBuf(const char *in);
 const char *GetTokenBufInput();
 char *GetToken(const char *in, const char *delims);
-// As GetToken over the caller's cursor and buffer (size bytes, terminator included).
+// As GetToken over the caller's cursor and buffer (size bytes, terminator included;
+// a longer token is cut and consumed to its delimiter). A string input sets *cursor.
+// Touches only chTokenDel of the shared state.
 char *GetTokenD(const char *in, const char *delims, const char **cursor, char *buf, size_t size);
-// In-place tokenizing of a writable string: delimiters become NUL.
+// In-place tokenizing of a writable string: delimiters become NUL. A null input
+// continues in the string last given to GetToken/GetTokenParse, which must then be
+// writable.
 char *GetTokenParse(char *in, const char *delims);
 char *GetTokenN(const char *in, const char *delims, int n);
+// Counts the tokens (of in, or left after the cursor for null); the scan state and
+// GetTokenBuf are restored, chTokenDel is left as the count set it.
 int GetTokenCount(const char *in, const char *delims);
 int ParseStr(char *str, const char *delims, char **array, int length);
 int FindToken(const char *word, const char *list);

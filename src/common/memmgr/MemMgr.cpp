@@ -1,0 +1,614 @@
+// MemMgr.cpp - the block allocator.
+//
+// Memory comes from /dev/zero in blocks: a shared block has a 64 KiB area of 2048
+// nodes of 32 bytes, a request too large for it gets a dedicated block of its own.
+// Each block has a header in a mapping of its own with the allocation table (MAT,
+// indexed by node), the node map shown by DumpMem and a bit map of free nodes that
+// the first-fit search works on a word at a time. The node map and the bit map
+// always change together.
+//
+// Beside the list the module keeps a directory of the blocks: in list order the
+// longest run of free nodes a request could find in each block (so that the
+// first-fit walk reads one small array instead of every header), and the memory
+// areas sorted by address (so that PutMem finds its block by binary search).
+// The longest run is kept as an upper bound, MaxRunHint, that is exact while
+// MaxRunCount is above 0; a search that fails in a block measures it again.
+#include "MemMgr.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+
+MemBlock *pMemB = nullptr;
+const char *const OutOfMem = "Unable to allocate memory";
+int (*pMemOpenHook)(const char *path, int flags) = nullptr;
+
+namespace {
+
+constexpr int NODES = MEM_BLOCK_NODES;
+constexpr int WORDS = MEM_BLOCK_NODES / 64;
+constexpr size_t NODE = MEM_NODE_SIZE;
+// Size is a signed 32-bit field, so no area may be longer than this.
+constexpr size_t LARGEST_AREA = (INT32_MAX / MEM_BLOCK_SIZE) * size_t{MEM_BLOCK_SIZE};
+
+struct AreaRange {
+    uintptr_t Start, End;
+    MemBlock *pBlock;
+};
+
+struct MemState {
+    int ZeroFd = -1;               // /dev/zero, kept open once opened
+    MemBlock **pBlocks = nullptr;  // the directory: blocks in list order,
+    int32_t *pFit = nullptr;       // the longest run each may hold (0: none),
+    AreaRange *pAreas = nullptr;   // and their areas sorted by address
+    int Count = 0, Capacity = 0;
+    size_t DirBytes = 0;
+};
+MemState Mem;
+
+long Addr(const void *p) { return static_cast<long>(reinterpret_cast<intptr_t>(p)); }
+
+size_t MapLength(size_t size) {
+    size_t page = static_cast<size_t>(getpagesize());
+    return (size / page + 1) * page;
+}
+
+size_t AreaFor(size_t rounded) {
+    return (rounded + MEM_BLOCK_SIZE - 1) / MEM_BLOCK_SIZE * MEM_BLOCK_SIZE;
+}
+
+// The smallest multiple of 32 that holds n + 1 bytes; 0 for a size that is not
+// positive or whose block would not fit the 32-bit sizes of a header.
+size_t RoundSize(int n) {
+    if (n <= 0)
+        return 0;
+    size_t r = (static_cast<size_t>(n) + NODE) & ~(NODE - 1);
+    if (r > MEM_BLOCK_SIZE && AreaFor(r) > LARGEST_AREA)
+        return 0;
+    return r;
+}
+
+int OpenZero() {
+    if (pMemOpenHook)
+        return pMemOpenHook("/dev/zero", O_RDWR);
+    return open("/dev/zero", O_RDWR | O_CLOEXEC);
+}
+
+void Unmap(void *p, size_t size, bool fromHeap) {
+    if (fromHeap)
+        std::free(p);
+    else
+        munmap(p, MapLength(size));
+}
+
+bool IsDedicated(const MemBlock *b) { return b->Size > MEM_BLOCK_SIZE; }
+
+char *NodeAddr(const MemBlock *b, int i) { return static_cast<char *>(b->pMemory) + NODE * i; }
+
+// ---- the directory -----------------------------------------------------------
+
+// Makes room for n blocks; false when no memory could be had.
+bool ReserveDirectory(int n) {
+    if (n <= Mem.Capacity)
+        return true;
+    int cap = std::max(64, Mem.Capacity * 2);
+    while (cap < n)
+        cap *= 2;
+    size_t bytes = cap * (sizeof(MemBlock *) + sizeof(AreaRange) + sizeof(int32_t));
+    void *dir = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (dir == MAP_FAILED)
+        return false;
+    auto *areas = static_cast<AreaRange *>(dir);
+    auto *blocks = reinterpret_cast<MemBlock **>(areas + cap);
+    auto *fit = reinterpret_cast<int32_t *>(blocks + cap);
+    if (Mem.Count) {
+        std::memcpy(areas, Mem.pAreas, Mem.Count * sizeof *areas);
+        std::memcpy(blocks, Mem.pBlocks, Mem.Count * sizeof *blocks);
+        std::memcpy(fit, Mem.pFit, Mem.Count * sizeof *fit);
+    }
+    if (Mem.pAreas)
+        munmap(Mem.pAreas, Mem.DirBytes);
+    Mem.pAreas = areas;
+    Mem.pBlocks = blocks;
+    Mem.pFit = fit;
+    Mem.Capacity = cap;
+    Mem.DirBytes = bytes;
+    return true;
+}
+
+bool InDirectory(const MemBlock *b) {
+    return b->ListPos >= 0 && b->ListPos < Mem.Count && Mem.pBlocks[b->ListPos] == b;
+}
+
+void UpdateFit(const MemBlock *b) {
+    if (InDirectory(b))
+        Mem.pFit[b->ListPos] = IsDedicated(b) ? 0 : std::min(b->FreeNodeCount, b->MaxRunHint);
+}
+
+// Index of the first area that starts above at.
+int AreaAfter(uintptr_t at) {
+    auto *end = Mem.pAreas + Mem.Count;
+    auto *it = std::upper_bound(Mem.pAreas, end, at,
+                                [](uintptr_t a, const AreaRange &r) { return a < r.Start; });
+    return static_cast<int>(it - Mem.pAreas);
+}
+
+void AddToDirectory(MemBlock *b) {
+    b->ListPos = Mem.Count;
+    Mem.pBlocks[Mem.Count] = b;
+    auto start = reinterpret_cast<uintptr_t>(b->pMemory);
+    int at = AreaAfter(start);
+    std::memmove(Mem.pAreas + at + 1, Mem.pAreas + at, (Mem.Count - at) * sizeof(AreaRange));
+    Mem.pAreas[at] = AreaRange{start, start + static_cast<uintptr_t>(b->Size), b};
+    ++Mem.Count;
+    UpdateFit(b);
+}
+
+void RemoveFromDirectory(MemBlock *b) {
+    if (!InDirectory(b))
+        return;
+    int pos = b->ListPos;
+    int tail = Mem.Count - pos - 1;
+    std::memmove(Mem.pBlocks + pos, Mem.pBlocks + pos + 1, tail * sizeof(MemBlock *));
+    std::memmove(Mem.pFit + pos, Mem.pFit + pos + 1, tail * sizeof(int32_t));
+    for (int j = pos; j < pos + tail; ++j)
+        Mem.pBlocks[j]->ListPos = j;
+    int at = AreaAfter(reinterpret_cast<uintptr_t>(b->pMemory)) - 1;
+    if (at >= 0 && Mem.pAreas[at].pBlock == b)
+        std::memmove(Mem.pAreas + at, Mem.pAreas + at + 1,
+                     (Mem.Count - at - 1) * sizeof(AreaRange));
+    --Mem.Count;
+    b->ListPos = -1;
+}
+
+// ---- the free-node bit map -------------------------------------------------
+
+// Calls f(word index, mask) for the words that nodes from .. from+count-1 touch.
+template <class F> bool ForRange(int from, int count, F f) {
+    for (int end = from + count; from < end;) {
+        int lo = from & 63;
+        int n = std::min(64 - lo, end - from);
+        uint64_t mask = (n == 64 ? ~uint64_t{0} : (uint64_t{1} << n) - 1) << lo;
+        if (!f(from >> 6, mask))
+            return false;
+        from += n;
+    }
+    return true;
+}
+
+bool RangeFree(const uint64_t *bits, int from, int count) {
+    return ForRange(from, count, [&](int w, uint64_t m) { return (bits[w] & m) == m; });
+}
+
+// First node in pos .. limit-1 that is free (free == true) or used; limit when none.
+int NextNode(const uint64_t *bits, int pos, bool free, int limit) {
+    if (pos >= limit)
+        return limit;
+    int w = pos >> 6;
+    int lastWord = (limit - 1) >> 6;
+    uint64_t flip = free ? 0 : ~uint64_t{0};
+    uint64_t word = (bits[w] ^ flip) & (~uint64_t{0} << (pos & 63));
+    while (!word) {
+        if (++w > lastWord)
+            return limit;
+        word = bits[w] ^ flip;
+    }
+    return std::min(limit, w * 64 + std::countr_zero(word));
+}
+
+// Start of the run of free nodes that ends just before pos, looking no further
+// back than floor.
+int RunStartBefore(const uint64_t *bits, int pos, int floor) {
+    if (pos <= floor)
+        return floor;
+    int last = pos - 1;
+    int w = last >> 6;
+    int firstWord = floor >> 6;
+    uint64_t used = ~bits[w] & (~uint64_t{0} >> (63 - (last & 63)));
+    while (!used) {
+        if (--w < firstWord)
+            return floor;
+        used = ~bits[w];
+    }
+    return std::max(floor, w * 64 + 64 - std::countl_zero(used));
+}
+
+// Length of the free run around nodes i .. i+k-1, looking at most reach nodes to
+// either side of them.
+int RunAround(const uint64_t *bits, int i, int k, int reach) {
+    if (reach <= 0)
+        return k;
+    int left = RunStartBefore(bits, i, std::max(0, i - reach));
+    int right = NextNode(bits, i + k, false, std::min(NODES, i + k + reach));
+    return right - left;
+}
+
+// The lowest-numbered run of k free nodes, or -1: runs are walked from one used
+// node to the next, a whole word of free or used nodes at a time.
+int FindRun(const MemBlock *b, int k) {
+    for (int pos = 0; pos + k <= NODES;) {
+        int start = NextNode(b->FreeBits, pos, true, NODES);
+        if (start + k > NODES)
+            return -1;
+        int end = NextNode(b->FreeBits, start, false, start + k);
+        if (end == start + k)
+            return start;
+        pos = end;
+    }
+    return -1;
+}
+
+// Measures the longest run of free nodes and how many runs have that length.
+void MeasureRuns(MemBlock *b) {
+    int longest = 0, count = 0;
+    for (int pos = 0; pos < NODES;) {
+        int start = NextNode(b->FreeBits, pos, true, NODES);
+        if (start == NODES)
+            break;
+        int end = NextNode(b->FreeBits, start, false, NODES);
+        if (end - start > longest) {
+            longest = end - start;
+            count = 0;
+        }
+        if (end - start == longest)
+            ++count;
+        pos = end;
+    }
+    b->MaxRunHint = longest;
+    b->MaxRunCount = count;
+}
+
+void TakeNodes(MemBlock *b, int i, int k) {
+    if (b->MaxRunCount > 0 &&  // an exact longest run is lost when its last one shrinks
+        RunAround(b->FreeBits, i, k, b->MaxRunHint - k) >= b->MaxRunHint)
+        --b->MaxRunCount;
+    std::memset(b->NodeMap + i, 'U', k);
+    ForRange(i, k, [&](int w, uint64_t m) { b->FreeBits[w] &= ~m; return true; });
+    b->FreeNodeCount -= k;
+    UpdateFit(b);
+}
+
+// The run that nodes i .. i+k-1 joined when freed may be longer than the hint;
+// only that matters, so the sides are looked at no further. A bound of
+// FreeNodeCount or more needs no look at all.
+void RaiseRunHint(MemBlock *b, int i, int k) {
+    int hint = b->MaxRunHint;
+    if (b->MaxRunCount == 0 && hint >= b->FreeNodeCount)
+        return;
+    int run = RunAround(b->FreeBits, i, k, hint + 1 - k);
+    if (run == hint && b->MaxRunCount > 0) {
+        ++b->MaxRunCount;
+    } else if (run > hint) {  // longer than every other run: the new exact longest
+        b->MaxRunHint = RunAround(b->FreeBits, i, k, NODES);
+        b->MaxRunCount = 1;
+    }
+}
+
+void GiveNodes(MemBlock *b, int i, int k) {
+    std::memset(b->NodeMap + i, ' ', k);
+    ForRange(i, k, [&](int w, uint64_t m) { b->FreeBits[w] |= m; return true; });
+    b->FreeNodeCount += k;
+    RaiseRunHint(b, i, k);
+    UpdateFit(b);
+}
+
+// ---- allocations -------------------------------------------------------------
+
+void *AllocAt(MemBlock *b, int i, int k) {
+    TakeNodes(b, i, k);
+    char *p = NodeAddr(b, i);
+    b->MAT[i].Nodes = static_cast<uint16_t>(k);
+    b->MAT[i].pAddr = p;
+    std::memset(p, 0, NODE * k);
+    return p;
+}
+
+void *GetDedicated(size_t rounded) {
+    MemBlock *b = GetNewBlock(AreaFor(rounded));
+    if (!b)
+        return nullptr;
+    if (b->HeapParts & MEM_HEAP_AREA)  // a mapping of /dev/zero arrives zeroed
+        std::memset(b->pMemory, 0, rounded);
+    std::memset(b->NodeMap, 'U', NODES);
+    std::fill(std::begin(b->FreeBits), std::end(b->FreeBits), 0);
+    b->FreeNodeCount = 0;
+    b->MaxRunHint = 0;
+    b->MaxRunCount = 0;
+    b->UsedSize = static_cast<int32_t>(rounded);
+    UpdateFit(b);
+    return b->pMemory;
+}
+
+// Node of the allocation that starts at p in b (0 for a dedicated block), or -1
+// when p is not the start of one.
+int AllocationIndex(const MemBlock *b, const void *p) {
+    if (IsDedicated(b))
+        return p == b->pMemory ? 0 : -1;
+    size_t off = static_cast<size_t>(static_cast<const char *>(p) - NodeAddr(b, 0));
+    if (off % NODE)
+        return -1;
+    int i = static_cast<int>(off / NODE);
+    const MATEntry &e = b->MAT[i];
+    return e.Nodes && e.pAddr == p ? i : -1;
+}
+
+void *MoveTo(void *p, size_t keep, int size) {
+    void *q = GetMem(size);
+    if (!q)
+        return nullptr;
+    std::memcpy(q, p, keep);
+    PutMem(p);
+    return q;
+}
+
+// Resizing inside a shared block: shrink in place, grow into the following nodes,
+// grow into the preceding ones, or move, in that order.
+void *AdjustShared(MemBlock *b, int i, int nodes, int size) {
+    MATEntry &e = b->MAT[i];
+    int old = e.Nodes;
+    char *p = NodeAddr(b, i);
+    if (nodes == old)
+        return p;
+    if (nodes < old) {
+        std::memset(p + NODE * nodes, 0, NODE * (old - nodes));
+        e.Nodes = static_cast<uint16_t>(nodes);
+        GiveNodes(b, i + nodes, old - nodes);
+        return p;
+    }
+    int d = nodes - old;
+    if (i + old + d <= NODES && RangeFree(b->FreeBits, i + old, d)) {
+        TakeNodes(b, i + old, d);
+        std::memset(p + NODE * old, 0, NODE * d);
+        e.Nodes = static_cast<uint16_t>(nodes);
+        return p;
+    }
+    if (i >= d && RangeFree(b->FreeBits, i - d, d)) {
+        TakeNodes(b, i - d, d);
+        char *q = p - NODE * d;
+        std::memmove(q, p, NODE * old);
+        std::memset(q + NODE * old, 0, NODE * d);
+        b->MAT[i - d] = MATEntry{static_cast<uint16_t>(nodes), q};
+        e = MATEntry{0, nullptr};
+        return q;
+    }
+    return MoveTo(p, NODE * old, size);
+}
+
+// Resizing a dedicated block's allocation, or a shared one beyond a shared block.
+void *AdjustLarge(MemBlock *b, int i, size_t rounded, int size) {
+    char *mem = static_cast<char *>(b->pMemory);
+    size_t used = static_cast<size_t>(b->UsedSize);
+    if (IsDedicated(b) && rounded <= static_cast<size_t>(b->Size)) {
+        if (rounded < used)
+            std::memset(mem + rounded, 0, used - rounded);
+        else if (rounded > used)
+            std::memset(mem + used, 0, rounded - used);
+        b->UsedSize = static_cast<int32_t>(rounded);
+        return mem;
+    }
+    if (IsDedicated(b))
+        return MoveTo(mem, used, size);
+    return MoveTo(NodeAddr(b, i), NODE * b->MAT[i].Nodes, size);
+}
+
+void DumpShared(const MemBlock *b) {
+    int blanks = static_cast<int>(std::count(b->NodeMap, b->NodeMap + NODES, ' '));
+    int nodes = 0;
+    for (const MATEntry &e : b->MAT)
+        nodes += e.Nodes;
+    std::printf("\n============ Block(%li) size(%li) Free(%i) Used(%i) FreeNodeCount(%i) "
+                "SizeCnt(%i) <==(%li) (%li)==>\n\tBlock MAT:",
+                Addr(b), static_cast<long>(b->Size), blanks, NODES - blanks, b->FreeNodeCount,
+                NODES - nodes, Addr(b->pPrev), Addr(b->pNext));
+    for (int i = 0; i < NODES; ++i) {
+        if (i % 64 == 0)
+            std::fputs("\n\t", stdout);
+        std::putchar(b->NodeMap[i] == ' ' ? '_' : b->NodeMap[i]);
+    }
+    std::fputs("\n\n\tAllocated Nodes:\n", stdout);
+    for (int i = 0; i < NODES; ++i) {
+        const MATEntry &e = b->MAT[i];
+        if (!e.Nodes || !e.pAddr)
+            continue;
+        // the contents are printed as a string, but never past the allocation
+        int len = e.Nodes * MEM_NODE_SIZE;
+        std::printf("\tMAT index(%6i) Memory Addr(%6li) nodes(%5i) size(%5i) Memory(%.*s)\n", i,
+                    Addr(e.pAddr), e.Nodes, len, len, static_cast<const char *>(e.pAddr));
+    }
+    std::putchar('\n');
+}
+
+}  // namespace
+
+// ---- blocks -----------------------------------------------------------------
+
+void MemCloseZero() {
+    if (Mem.ZeroFd >= 0)
+        close(Mem.ZeroFd);
+    Mem.ZeroFd = -1;
+}
+
+void *MapBlock(size_t size, bool *pFromHeap) {
+    if (Mem.ZeroFd == -1)
+        Mem.ZeroFd = OpenZero();
+    size_t len = MapLength(size);
+    if (pFromHeap)
+        *pFromHeap = Mem.ZeroFd < 0;
+    if (Mem.ZeroFd < 0) {
+        Mem.ZeroFd = -1;  // opened again at the next mapping
+        return std::malloc(len);
+    }
+    void *p = mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_PRIVATE, Mem.ZeroFd, 0);
+    return p == MAP_FAILED ? nullptr : p;
+}
+
+MemBlock *GetNewBlock(size_t size) {
+    size_t area = size <= MEM_BLOCK_SIZE ? MEM_BLOCK_SIZE : size;
+    bool headHeap = false, areaHeap = false;
+    bool room = area <= LARGEST_AREA && ReserveDirectory(Mem.Count + 1);
+    void *head = room ? MapBlock(sizeof(MemBlock), &headHeap) : nullptr;
+    void *mem = head ? MapBlock(area, &areaHeap) : nullptr;
+    if (!mem) {
+        if (head)
+            Unmap(head, sizeof(MemBlock), headHeap);
+        std::fprintf(stderr, "ERROR: %s\n", OutOfMem);
+        return nullptr;
+    }
+    auto *b = static_cast<MemBlock *>(head);
+    if (headHeap)  // a mapping of /dev/zero arrives zeroed
+        std::memset(b, 0, sizeof *b);
+    std::memset(b->NodeMap, ' ', NODES);
+    b->NodeMap[NODES] = '\0';
+    std::fill(std::begin(b->FreeBits), std::end(b->FreeBits), ~uint64_t{0});
+    b->MaxRunHint = NODES;
+    b->MaxRunCount = 1;
+    b->HeapParts = static_cast<uint8_t>((headHeap ? MEM_HEAP_HEADER : 0) |
+                                        (areaHeap ? MEM_HEAP_AREA : 0));
+    b->Size = static_cast<int32_t>(area);
+    b->pMemory = mem;
+    b->FreeNodeCount = NODES;
+    PushBlock(b);
+    return b;
+}
+
+void PushBlock(MemBlock *b) {
+    MemBlock *tail = pMemB;
+    if (Mem.Count > 0)
+        tail = Mem.pBlocks[Mem.Count - 1];
+    while (tail && tail->pNext)
+        tail = tail->pNext;
+    b->pNext = nullptr;
+    b->pPrev = tail;
+    if (tail)
+        tail->pNext = b;
+    else
+        pMemB = b;
+    b->ListPos = -1;
+    if (ReserveDirectory(Mem.Count + 1))  // GetNewBlock has made the room already
+        AddToDirectory(b);
+}
+
+void PopBlock(MemBlock *b) {
+    if (b->pPrev)
+        b->pPrev->pNext = b->pNext;
+    else if (pMemB == b)
+        pMemB = b->pNext;
+    if (b->pNext)
+        b->pNext->pPrev = b->pPrev;
+    b->pNext = b->pPrev = nullptr;
+    RemoveFromDirectory(b);
+}
+
+MemBlock *FindBlock(const void *p) {
+    if (!p)
+        return nullptr;
+    auto at = reinterpret_cast<uintptr_t>(p);
+    int i = AreaAfter(at) - 1;
+    if (i >= 0 && at < Mem.pAreas[i].End)
+        return Mem.pAreas[i].pBlock;
+    return nullptr;
+}
+
+void FreeBlock(MemBlock *b) {
+    if (!b)
+        return;
+    PopBlock(b);
+    Unmap(b->pMemory, static_cast<size_t>(b->Size), b->HeapParts & MEM_HEAP_AREA);
+    Unmap(b, sizeof(MemBlock), b->HeapParts & MEM_HEAP_HEADER);
+}
+
+bool TestMAT(const char *pos, char ch, int count) {
+    if (!pos)
+        return false;
+    for (int j = 0; j < count; ++j) {
+        if (pos[j] != ch)
+            return false;
+        if (pos[j] == '\0')  // the map ends here
+            return j + 1 == count;
+    }
+    return true;
+}
+
+// ---- the public operations -----------------------------------------------------
+
+void *GetMem(int size) {
+    size_t rounded = RoundSize(size);
+    if (!rounded)
+        return nullptr;
+    if (rounded > MEM_BLOCK_SIZE)
+        return GetDedicated(rounded);
+    int k = static_cast<int>(rounded / NODE);
+    // First fit in list order; a block whose free nodes (or longest run) fall
+    // short of k is passed over without a look at its map.
+    for (int j = 0; j < Mem.Count; ++j) {
+        if (Mem.pFit[j] < k)
+            continue;
+        MemBlock *b = Mem.pBlocks[j];
+        int i = FindRun(b, k);
+        if (i >= 0)
+            return AllocAt(b, i, k);
+        MeasureRuns(b);
+        UpdateFit(b);
+    }
+    MemBlock *b = GetNewBlock(MEM_BLOCK_SIZE);
+    return b ? AllocAt(b, 0, k) : nullptr;
+}
+
+void PutMem(void *p) {
+    MemBlock *b = FindBlock(p);
+    if (!b)
+        return;
+    int i = AllocationIndex(b, p);
+    if (IsDedicated(b)) {
+        if (i == 0)
+            FreeBlock(b);
+        return;
+    }
+    if (i >= 0) {
+        MATEntry &e = b->MAT[i];
+        int nodes = e.Nodes;
+        e = MATEntry{0, nullptr};
+        GiveNodes(b, i, nodes);
+    }
+    if (b->FreeNodeCount == NODES)
+        FreeBlock(b);
+}
+
+void *AdjustMem(void *p, int size) {
+    if (size == 0) {
+        PutMem(p);
+        return nullptr;
+    }
+    if (size < 0)
+        return nullptr;
+    MemBlock *b = FindBlock(p);
+    int i = b ? AllocationIndex(b, p) : -1;
+    if (i < 0)  // contents behind a pointer that starts no allocation are not copied
+        return GetMem(size);
+    size_t rounded = RoundSize(size);
+    if (!rounded)
+        return nullptr;
+    if (!IsDedicated(b) && rounded <= MEM_BLOCK_SIZE)
+        return AdjustShared(b, i, static_cast<int>(rounded / NODE), size);
+    return AdjustLarge(b, i, rounded, size);
+}
+
+void DumpMem() {
+    for (const MemBlock *b = pMemB; b; b = b->pNext) {
+        if (IsDedicated(b))
+            std::printf("\n============ Dedicated Block(%li) size(%li) FreeNodeCount(%i) "
+                        "<==(%li) (%li)==>",
+                        Addr(b->pMemory), static_cast<long>(b->Size), b->FreeNodeCount,
+                        Addr(b->pPrev), Addr(b->pNext));
+        else
+            DumpShared(b);
+    }
+    std::fflush(stdout);
+}

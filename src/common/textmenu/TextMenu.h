@@ -1,0 +1,166 @@
+// TextMenu.h - full-screen text menus: the menu and item records, state formats and
+// conditions, entry validation and prompts, drawing, the interaction loop and
+// settings files.
+// Menus are static records; the engine changes only the items' values, states,
+// keys and the markers of writable state lists. Entry items (kinds 11, 12) get a
+// 256-byte text buffer from GetMem on first InitMenu; FreeMenu releases it.
+// Answers are read with Gets into LineBuf; output goes to standard output.
+// Not reentrant: the condition cursor and the tokenizer are shared; the state-format
+// walk saves and restores the tokenizer around nested walks and handler calls.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include "Attrs.h"
+
+struct TextMenu;
+struct TextMenuItem;
+
+// Value word of an item: a pointer, an integer or a single-precision number,
+// by the item's kind.
+union MenuValue {
+    void *p;    // text (11, 12), submenu or submenu array (8)
+    int32_t i;  // state index (9), state mask (10), integer (13)
+    float f;    // number (14)
+    constexpr MenuValue() : p(nullptr) {}
+    constexpr MenuValue(int v) : i(v) {}
+    constexpr MenuValue(float v) : f(v) {}
+    constexpr MenuValue(double v) : f(static_cast<float>(v)) {}
+    constexpr MenuValue(const char *s) : p(const_cast<char *>(s)) {}
+    constexpr MenuValue(TextMenu *m) : p(m) {}
+    constexpr MenuValue(TextMenu **m) : p(m) {}
+};
+
+using MenuHandler = void (*)(TextMenu *menu);
+using ItemHandler = int (*)(TextMenu *menu, TextMenuItem *item);
+
+struct TextMenu {
+    const char *pTitle;     // only the first line is measured for centring
+    int32_t TitleStyle;     // 0 "\f\n%s:\n\n", 1 centred in 80 columns, 2 right-aligned
+    const char *pQuestion;  // apply question, asked when something changed
+    MenuHandler pfnApply;
+    TextMenu *pParent;      // its title fills the return question
+    MenuHandler pfnRefresh;
+    TextMenuItem *pItems;   // ended by an item whose pText is null
+    uint16_t Flags;
+};
+
+struct TextMenuItem {
+    const char *pText;      // "~e Exit": lettered item e, shown without "~e "
+    int32_t Type;           // MENUITEM_*
+    int32_t State;          // MENUSTATE_*
+    const char *pPrompt;    // entry prompt, printed as "%s: "
+    char *pStates;          // writable "_a,_b, c": _ offered, blank withheld
+    const char *pCurState;  // current state text; valid until the next tokenizer call
+    MenuValue Default;
+    MenuValue Value;
+    int32_t PrevValue;      // value before the last change (9, 10)
+    ItemHandler pfnHandler;
+    int32_t TextLen;        // set by InitMenu
+    const char *pFormat;    // state format (9, 10), template (11-14), conditions (8)
+    int32_t SavedValue;     // value an S effect replaced, -1 when none
+    int32_t StateCnt;       // set by InitMenu
+    void *pUserData;
+    int32_t Key;            // set by InitMenu: 0, the letter, or the item number
+};
+
+// Menu flags.
+constexpr uint16_t MENU_NORETURNEXIT = 0x0001;
+constexpr uint16_t MENU_HELP = 0x0002;
+constexpr uint16_t MENU_KEEPITEMS = 0x0004;
+constexpr uint16_t MENU_STOREASK = 0x0008;
+constexpr uint16_t MENU_STOREEXIT = 0x0010;
+constexpr uint16_t MENU_REINIT = 0x0040;
+constexpr uint16_t MENU_KEEPTYPE = 0x0080;
+constexpr uint16_t MENU_SINGLESPACE = 0x0100;
+
+// Item kinds.
+enum {
+    MENUITEM_TEXT = 0,
+    MENUITEM_ROWBAR = 1,
+    MENUITEM_LABEL = 2,
+    MENUITEM_BAR = 3,
+    MENUITEM_APPLY = 4,
+    MENUITEM_LEAVE = 5,
+    MENUITEM_EXIT = 6,
+    MENUITEM_ACTION = 7,
+    MENUITEM_SUBMENU = 8,
+    MENUITEM_PICKONE = 9,
+    MENUITEM_PICKMANY = 10,
+    MENUITEM_NAME = 11,
+    MENUITEM_STRING = 12,
+    MENUITEM_INT = 13,
+    MENUITEM_FLOAT = 14,
+};
+
+// Item states.
+enum { MENUSTATE_NORMAL = 0, MENUSTATE_INACTIVE = 1, MENUSTATE_HIDDEN = 2 };
+
+constexpr int MENU_TEXT_SIZE = 256;  // text buffer of a name or string item
+
+// Fixed globals of the engine.
+extern char MENUVAL_SAVE;     // 's'
+extern char MENUVAL_CANCEL;   // 'c'
+extern char MENUVAL_DEFAULT;  // 'd'
+// Picker labels and prompt, fetched on the first picker draw (messages 25_201 to
+// 25_205, built-in English when the database has none); kept for the program's life.
+// The first character of the save and cancel labels is their key.
+extern char *KVATTYMENU_SAVE;
+extern char *KVATTYMENU_CANCEL;
+extern char *KVATTYMENU_CURSEL;       // one %s: the current selection
+extern char *KVATTYMENU_CURSELTRUNC;  // one %s: the selection, cut
+extern char *KVATTYMENU_OPTION;
+extern unsigned char flExitTextMenu;    // set by a handler: every menu loop ends
+extern unsigned char flLoadedSettings;  // set when a settings file is read
+extern char *pOption;                   // option text of the last answer (in LineBuf)
+extern char *pErrIntRange;              // 25_1003, fetched by the first ValidateEntry
+extern const char textmenu_060[];       // "This number must be between %f to %f."
+// Help page shown for "h" (TtyHtmlHelp); name and data unset, title "Help".
+extern const char *pTtyHtmlName;
+extern const char *pTtyHtmlData;
+extern const char *pTtyHtmlTitle;
+
+// Menu model and state formats.
+int InitMenu(TextMenu *menu, int unused = 0);       // longest item text
+void FreeMenu(TextMenu *menu);                      // releases the kind 11/12 buffers
+TextMenuItem *FindTextMenuItem(TextMenu *menu, int kind);
+TextMenu *ValidateMenu(TextMenu *menu, int index);  // the submenu of item index now
+void UpdateStateSelection(TextMenuItem *item);
+void HideStateSelection(TextMenuItem *item, int state);
+void ShowStateSelection(TextMenuItem *item, int state);
+void ProcessStateFormat(TextMenu *menu, int index);
+int TestFormatState(const char *list, int value);
+int TestState(TextMenu *menu, const char *term, int owner);  // 0, 1, or 2 (State != 0)
+int TestStateCondition(TextMenu *menu, const char *condition, int owner);
+int MenuItemCount(const TextMenu *menu);            // index of the terminator
+// The text of state n (from 1) of the item without its marker, or null; a withheld
+// state sets *withheld. Valid until the next tokenizer call.
+const char *GetStateText(const TextMenuItem *item, int n, int *withheld);
+
+// Validation and prompts.
+int ValidateEntry(const char *entry, const char *templ);  // 0 valid, 1-4 fault
+int PromptYN(const char *question, ...) PRINTF_LIKE(1, 2);  // ends the run at EOF
+void PostMsg(const char *fmt, ...) PRINTF_LIKE(1, 2);
+int TestName(const char *name);
+int TestNames(TextMenu *menu);
+// Prints the prompt as text; reads a line into buffer (size bytes) and returns it,
+// or, with a null buffer, returns a saved copy of at most 1023 characters (PutMem).
+// Null at the end of input.
+char *PromptUser(const char *prompt, char *buffer, int size);
+
+// Rendering.
+int PrintMenu(TextMenu *menu, int maxWidth, int titleLen);
+TextMenuItem *PrintMenuBarItem(TextMenuItem *opener, int kind, int *index, int *number);
+int PrintPickOneManyScreen(TextMenuItem *item, uint32_t *hiddenMask, int offset);
+struct TermScreen;
+int GetColumnWidths(TermScreen *screen, TextMenuItem *item, int *widths, int capacity);
+void WriteScreenFrame(TermScreen *screen, TextMenuItem *item, const char *selection);
+
+// Interaction loop.
+int RunMenu(TextMenu *menu, const char *file, int interactive);
+int FindSelection(TextMenu *menu, int unused, int count);
+int ProcessSelection(TextMenu *menu, int index, char *option);
+void ProcessStateValue(TextMenu *menu, int index, char *option);
+
+// Settings files.
+void StoreMenu(TextMenu *menu);  // to pOut
+void LoadMenu(TextMenu *menu);   // from the current input file
