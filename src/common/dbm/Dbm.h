@@ -72,13 +72,3 @@ void DbmFreeDbLinkList(DbLink *first);
 void DumpDbm(const char *name);
 void DbmCreate(const char *name, int flags);
 void DbmDelete(const char *name, int flags);
-
-// Shared with the typed database: the rewrite file of a database name, created
-// empty with mode 666 (its directory made when missing) and opened "wb"; null
-// after DBT_RETRIES failed attempts. *path receives the GetMem path (caller frees).
-FILE *DbCreateRewriteFile(const char *name, char **path);
-// Flushes, syncs and closes f, then renames tmpPath over the database path; on any
-// failure prints "ERROR: Can't write to <name>", removes tmpPath and returns 0.
-int DbFinishRewrite(FILE *f, int ok, const char *tmpPath, const char *name);
-// Makes "./db" when the current directory has no "db" (mode 777).
-void DbMakeLocalDir();

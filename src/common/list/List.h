@@ -1,7 +1,9 @@
 // List.h - doubly linked list of owned items with an embedded walk cursor.
 // A zeroed List is an empty appending list. Items and links come from GetMem and
 // belong to the list; an item popped without release belongs to the caller (PutMem).
-// One walk per list at a time (the cursor lives in the header).
+// One walk per list at a time (the cursor lives in the header). Releasing the item a
+// walk just returned is fine; removing the link the walk would return next ends it.
+// ListDump prints "%3i) %li\n": position and the first 32-bit word of each item.
 #pragma once
 #include <cstdint>
 

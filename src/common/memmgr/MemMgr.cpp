@@ -11,8 +11,7 @@
 // longest run of free nodes a request could find in each block (so that the
 // first-fit walk reads one small array instead of every header), and the memory
 // areas sorted by address (so that PutMem finds its block by binary search).
-// The longest run is kept as an upper bound, MaxRunHint, that is exact while
-// MaxRunCount is above 0; a search that fails in a block measures it again.
+// Within a block a tree of run summaries leads the search to its run.
 #include "MemMgr.h"
 
 #include <fcntl.h>
@@ -35,6 +34,7 @@ namespace {
 constexpr int NODES = MEM_BLOCK_NODES;
 constexpr int WORDS = MEM_BLOCK_NODES / 64;
 constexpr size_t NODE = MEM_NODE_SIZE;
+constexpr uint64_t ALL = ~uint64_t{0};
 // Size is a signed 32-bit field, so no area may be longer than this.
 constexpr size_t LARGEST_AREA = (INT32_MAX / MEM_BLOCK_SIZE) * size_t{MEM_BLOCK_SIZE};
 
@@ -90,6 +90,11 @@ void Unmap(void *p, size_t size, bool fromHeap) {
 
 bool IsDedicated(const MemBlock *b) { return b->Size > MEM_BLOCK_SIZE; }
 
+// The longest run of free nodes, or an upper bound of it while the tree is stale.
+int LongestRun(const MemBlock *b) {
+    return b->RunTreeStale ? b->FreeNodeCount : b->RunTree[1].Longest;
+}
+
 char *NodeAddr(const MemBlock *b, int i) { return static_cast<char *>(b->pMemory) + NODE * i; }
 
 // ---- the directory -----------------------------------------------------------
@@ -129,7 +134,7 @@ bool InDirectory(const MemBlock *b) {
 
 void UpdateFit(const MemBlock *b) {
     if (InDirectory(b))
-        Mem.pFit[b->ListPos] = IsDedicated(b) ? 0 : std::min(b->FreeNodeCount, b->MaxRunHint);
+        Mem.pFit[b->ListPos] = IsDedicated(b) ? 0 : LongestRun(b);
 }
 
 // Index of the first area that starts above at.
@@ -203,99 +208,130 @@ int NextNode(const uint64_t *bits, int pos, bool free, int limit) {
     return std::min(limit, w * 64 + std::countr_zero(word));
 }
 
-// Start of the run of free nodes that ends just before pos, looking no further
-// back than floor.
-int RunStartBefore(const uint64_t *bits, int pos, int floor) {
-    if (pos <= floor)
-        return floor;
-    int last = pos - 1;
-    int w = last >> 6;
-    int firstWord = floor >> 6;
-    uint64_t used = ~bits[w] & (~uint64_t{0} >> (63 - (last & 63)));
-    while (!used) {
-        if (--w < firstWord)
-            return floor;
-        used = ~bits[w];
-    }
-    return std::max(floor, w * 64 + 64 - std::countl_zero(used));
-}
+// ---- the run tree ----------------------------------------------------------------
+//
+// RunTree summarises the free runs of a block so that its longest run is known
+// exactly and the lowest run of k free nodes is found by descending from the whole
+// block to one word. Changes only mark their words stale; the tree is brought up
+// to date when a search needs it (a search for one node reads the bit map alone).
 
-// Length of the free run around nodes i .. i+k-1, looking at most reach nodes to
-// either side of them.
-int RunAround(const uint64_t *bits, int i, int k, int reach) {
-    if (reach <= 0)
-        return k;
-    int left = RunStartBefore(bits, i, std::max(0, i - reach));
-    int right = NextNode(bits, i + k, false, std::min(NODES, i + k + reach));
-    return right - left;
-}
+constexpr int LEAF = WORDS;  // RunTree index of word 0
 
-// The lowest-numbered run of k free nodes, or -1: runs are walked from one used
-// node to the next, a whole word of free or used nodes at a time.
-int FindRun(const MemBlock *b, int k) {
-    for (int pos = 0; pos + k <= NODES;) {
-        int start = NextNode(b->FreeBits, pos, true, NODES);
-        if (start + k > NODES)
-            return -1;
-        int end = NextNode(b->FreeBits, start, false, start + k);
-        if (end == start + k)
-            return start;
-        pos = end;
+// Calls f(start, length) for each run of set bits in x, lowest first, until f
+// returns true; the bit position where that run starts, or -1.
+template <class F> int EachRun(uint64_t x, F f) {
+    int pos = 0;
+    while (x) {
+        int gap = std::countr_zero(x);
+        x >>= gap;
+        pos += gap;
+        int run = x == ALL ? 64 : std::countr_zero(~x);
+        if (f(pos, run))
+            return pos;
+        x = run == 64 ? 0 : x >> run;
+        pos += run;
     }
     return -1;
 }
 
-// Measures the longest run of free nodes and how many runs have that length.
-void MeasureRuns(MemBlock *b) {
-    int longest = 0, count = 0;
-    for (int pos = 0; pos < NODES;) {
-        int start = NextNode(b->FreeBits, pos, true, NODES);
-        if (start == NODES)
-            break;
-        int end = NextNode(b->FreeBits, start, false, NODES);
-        if (end - start > longest) {
-            longest = end - start;
-            count = 0;
-        }
-        if (end - start == longest)
-            ++count;
-        pos = end;
+MemRunSum WordRuns(uint64_t x) {
+    if (x == ALL)
+        return MemRunSum{64, 64, 64};
+    int longest = 0;
+    EachRun(x, [&](int, int run) {
+        longest = std::max(longest, run);
+        return false;
+    });
+    return MemRunSum{static_cast<uint16_t>(std::countr_zero(~x)),
+                     static_cast<uint16_t>(std::countl_zero(~x)), static_cast<uint16_t>(longest)};
+}
+
+// The runs of two neighbouring stretches of half nodes each, taken together.
+MemRunSum JoinRuns(MemRunSum a, MemRunSum b, int half) {
+    return MemRunSum{static_cast<uint16_t>(a.Low == half ? half + b.Low : a.Low),
+                     static_cast<uint16_t>(b.High == half ? half + a.High : b.High),
+                     std::max({a.Longest, b.Longest, static_cast<uint16_t>(a.High + b.Low)})};
+}
+
+void RefreshRunTree(MemBlock *b) {
+    uint32_t stale = b->RunTreeStale;
+    if (!stale)
+        return;
+    for (uint32_t m = stale; m; m &= m - 1) {
+        int w = std::countr_zero(m);
+        b->RunTree[LEAF + w] = WordRuns(b->FreeBits[w]);
     }
-    b->MaxRunHint = longest;
-    b->MaxRunCount = count;
+    // each level up: the entries above the ones just rebuilt
+    for (int level = LEAF / 2, half = 64; level >= 1; level /= 2, half *= 2) {
+        uint32_t up = 0;
+        for (uint32_t m = stale; m; m &= m - 1)
+            up |= uint32_t{1} << (std::countr_zero(m) >> 1);
+        for (uint32_t m = up; m; m &= m - 1) {
+            int n = level + std::countr_zero(m);
+            b->RunTree[n] = JoinRuns(b->RunTree[2 * n], b->RunTree[2 * n + 1], half);
+        }
+        stale = up;
+    }
+    b->RunTreeStale = 0;
+}
+
+// The lowest-numbered run of k free nodes, or -1. In a stretch the first run of k
+// lies in its first half, across the middle, or in its second half, in that order.
+int FindRun(MemBlock *b, int k) {
+    if (k == 1) {
+        int i = NextNode(b->FreeBits, 0, true, NODES);
+        return i < NODES ? i : -1;
+    }
+    RefreshRunTree(b);
+    if (b->RunTree[1].Longest < k)
+        return -1;
+    int n = 1, start = 0;
+    for (int half = NODES / 2; n < LEAF; half /= 2) {
+        const MemRunSum &low = b->RunTree[2 * n], &high = b->RunTree[2 * n + 1];
+        if (low.Longest >= k) {
+            n = 2 * n;
+        } else if (low.High + high.Low >= k) {
+            return start + half - low.High;
+        } else {
+            n = 2 * n + 1;
+            start += half;
+        }
+    }
+    return start + EachRun(b->FreeBits[n - LEAF], [k](int, int run) { return run >= k; });
+}
+
+// Marks nodes i .. i+k-1 free or used in both maps.
+void MarkNodes(MemBlock *b, int i, int k, bool free) {
+    if (k == 1)
+        b->NodeMap[i] = free ? ' ' : 'U';
+    else
+        std::memset(b->NodeMap + i, free ? ' ' : 'U', k);
+    ForRange(i, k, [&](int w, uint64_t m) {
+        b->FreeBits[w] = free ? b->FreeBits[w] | m : b->FreeBits[w] & ~m;
+        b->RunTreeStale |= uint32_t{1} << w;
+        return true;
+    });
+}
+
+// Zeroes k nodes from p; the common small cases without a library call.
+void ZeroNodes(char *p, int k) {
+    if (k <= 4) {
+        for (int j = 0; j < k; ++j)
+            std::memset(p + NODE * j, 0, NODE);
+    } else {
+        std::memset(p, 0, NODE * k);
+    }
 }
 
 void TakeNodes(MemBlock *b, int i, int k) {
-    if (b->MaxRunCount > 0 &&  // an exact longest run is lost when its last one shrinks
-        RunAround(b->FreeBits, i, k, b->MaxRunHint - k) >= b->MaxRunHint)
-        --b->MaxRunCount;
-    std::memset(b->NodeMap + i, 'U', k);
-    ForRange(i, k, [&](int w, uint64_t m) { b->FreeBits[w] &= ~m; return true; });
+    MarkNodes(b, i, k, false);
     b->FreeNodeCount -= k;
     UpdateFit(b);
 }
 
-// The run that nodes i .. i+k-1 joined when freed may be longer than the hint;
-// only that matters, so the sides are looked at no further. A bound of
-// FreeNodeCount or more needs no look at all.
-void RaiseRunHint(MemBlock *b, int i, int k) {
-    int hint = b->MaxRunHint;
-    if (b->MaxRunCount == 0 && hint >= b->FreeNodeCount)
-        return;
-    int run = RunAround(b->FreeBits, i, k, hint + 1 - k);
-    if (run == hint && b->MaxRunCount > 0) {
-        ++b->MaxRunCount;
-    } else if (run > hint) {  // longer than every other run: the new exact longest
-        b->MaxRunHint = RunAround(b->FreeBits, i, k, NODES);
-        b->MaxRunCount = 1;
-    }
-}
-
 void GiveNodes(MemBlock *b, int i, int k) {
-    std::memset(b->NodeMap + i, ' ', k);
-    ForRange(i, k, [&](int w, uint64_t m) { b->FreeBits[w] |= m; return true; });
+    MarkNodes(b, i, k, true);
     b->FreeNodeCount += k;
-    RaiseRunHint(b, i, k);
     UpdateFit(b);
 }
 
@@ -306,7 +342,7 @@ void *AllocAt(MemBlock *b, int i, int k) {
     char *p = NodeAddr(b, i);
     b->MAT[i].Nodes = static_cast<uint16_t>(k);
     b->MAT[i].pAddr = p;
-    std::memset(p, 0, NODE * k);
+    ZeroNodes(p, k);
     return p;
 }
 
@@ -318,9 +354,8 @@ void *GetDedicated(size_t rounded) {
         std::memset(b->pMemory, 0, rounded);
     std::memset(b->NodeMap, 'U', NODES);
     std::fill(std::begin(b->FreeBits), std::end(b->FreeBits), 0);
+    b->RunTreeStale = ~uint32_t{0};
     b->FreeNodeCount = 0;
-    b->MaxRunHint = 0;
-    b->MaxRunCount = 0;
     b->UsedSize = static_cast<int32_t>(rounded);
     UpdateFit(b);
     return b->pMemory;
@@ -467,8 +502,7 @@ MemBlock *GetNewBlock(size_t size) {
     std::memset(b->NodeMap, ' ', NODES);
     b->NodeMap[NODES] = '\0';
     std::fill(std::begin(b->FreeBits), std::end(b->FreeBits), ~uint64_t{0});
-    b->MaxRunHint = NODES;
-    b->MaxRunCount = 1;
+    b->RunTreeStale = ~uint32_t{0};
     b->HeapParts = static_cast<uint8_t>((headHeap ? MEM_HEAP_HEADER : 0) |
                                         (areaHeap ? MEM_HEAP_AREA : 0));
     b->Size = static_cast<int32_t>(area);
@@ -554,8 +588,7 @@ void *GetMem(int size) {
         int i = FindRun(b, k);
         if (i >= 0)
             return AllocAt(b, i, k);
-        MeasureRuns(b);
-        UpdateFit(b);
+        UpdateFit(b);  // the tree was stale: its longest run is now exact
     }
     MemBlock *b = GetNewBlock(MEM_BLOCK_SIZE);
     return b ? AllocAt(b, 0, k) : nullptr;

@@ -25,6 +25,14 @@ struct MATEntry {
     void *pAddr;     // its address, null when none
 };
 
+// Free runs of a stretch of a block's nodes: the run at its start, the run at its
+// end and the longest run. MemBlock::RunTree[1] covers the whole block, entries
+// 2n and 2n+1 the two halves of entry n, and entry 32 + w the 64 nodes of word w
+// of FreeBits.
+struct MemRunSum {
+    uint16_t Low, High, Longest;
+};
+
 struct MemBlock {
     MemBlock *pNext;
     MemBlock *pPrev;
@@ -35,8 +43,8 @@ struct MemBlock {
     MATEntry MAT[MEM_BLOCK_NODES];
     char NodeMap[MEM_BLOCK_NODES + 1];  // ' ' free, 'U' used
     uint64_t FreeBits[MEM_BLOCK_NODES / 64];  // bit i set: node i free (kept in step with NodeMap)
-    int32_t MaxRunHint;     // no run of free nodes is longer than this
-    int32_t MaxRunCount;    // > 0: MaxRunHint is exact and this many runs have it
+    MemRunSum RunTree[MEM_BLOCK_NODES / 32];  // search aid over FreeBits, see below
+    uint32_t RunTreeStale;  // bit w set: word w of FreeBits changed since RunTree was built
     int32_t ListPos;        // position in the list, 0 at pMemB
     uint8_t HeapParts;      // MEM_HEAP_HEADER / MEM_HEAP_AREA: taken from malloc
 };

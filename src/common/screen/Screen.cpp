@@ -54,10 +54,10 @@ void ReadTerminal(TermScreen *screen) {
     if (setupterm("vt100", 1, &err) == OK) {
         State.TermSet = true;
         State.Ansi = false;
-        int cols = tigetnum("cols");
-        int lines = tigetnum("lines");
-        screen->Columns = cols > 0 ? cols : DEFAULT_COLUMNS;
-        screen->Lines = lines > 0 ? lines : DEFAULT_LINES;
+        int nCols = tigetnum("cols");
+        int nLines = tigetnum("lines");
+        screen->Columns = nCols > 0 ? nCols : DEFAULT_COLUMNS;
+        screen->Lines = nLines > 0 ? nLines : DEFAULT_LINES;
     } else {
         State.Ansi = true;
         screen->Columns = DEFAULT_COLUMNS;
@@ -87,14 +87,14 @@ int CellCount(const TermScreen *screen) {
     return screen->CellColumns * screen->CellLines;
 }
 
-bool SizeRow(int columns) {
-    if (State.pRow && State.RowSize == columns + 1) {
+bool SizeRow(int width) {
+    if (State.pRow && State.RowSize == width + 1) {
         std::memset(State.pRow, 0, static_cast<size_t>(State.RowSize));
         return true;
     }
     PutMem(State.pRow);
-    State.pRow = static_cast<char *>(GetMem(columns + 1));
-    State.RowSize = State.pRow ? columns + 1 : 0;
+    State.pRow = static_cast<char *>(GetMem(width + 1));
+    State.RowSize = State.pRow ? width + 1 : 0;
     return State.pRow != nullptr;
 }
 
@@ -184,15 +184,15 @@ void WriteString(TermScreen *screen, const char *fmt, ...) {
 }
 
 int Refresh(TermScreen *screen) {
-    int columns = screen->CellColumns, lines = screen->CellLines;
-    if (!screen->pCells || !SizeRow(columns))
+    int width = screen->CellColumns, height = screen->CellLines;
+    if (!screen->pCells || !SizeRow(width))
         return 0;
     long cell = 0, cells = CellCount(screen);
-    for (int row = 0; row < lines; ++row) {
+    for (int row = 0; row < height; ++row) {
         int len = 0;
-        for (int col = 0; col < columns && cell < cells; ++col) {
+        for (int col = 0; col < width && cell < cells; ++col) {
             char c = screen->pCells[cell++];
-            if (row == lines - 1 && col == columns - 1)
+            if (row == height - 1 && col == width - 1)
                 break;  // the bottom-right cell would scroll the terminal
             State.pRow[len++] = c;
             if (c == '\n')

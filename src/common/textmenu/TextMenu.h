@@ -57,7 +57,7 @@ struct TextMenuItem {
     ItemHandler pfnHandler;
     int32_t TextLen;        // set by InitMenu
     const char *pFormat;    // state format (9, 10), template (11-14), conditions (8)
-    int32_t SavedValue;     // value an S effect replaced, -1 when none
+    int32_t SavedValue = -1;  // value an S effect replaced, -1 when none
     int32_t StateCnt;       // set by InitMenu
     void *pUserData;
     int32_t Key;            // set by InitMenu: 0, the letter, or the item number

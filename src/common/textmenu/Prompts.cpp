@@ -1,0 +1,100 @@
+// Prompts.cpp - the yes/no question, message-and-wait, name checks and line prompts.
+#include <cctype>
+#include <cstdarg>
+#include <cstdio>
+#include <memory>
+
+#include "Files.h"
+#include "MemMgr.h"
+#include "NlsUtils.h"
+#include "StrUtils.h"
+#include "TextMenu.h"
+#include "TextMenuPriv.h"
+#include "Tokens.h"
+
+using namespace textmenu;
+
+namespace {
+
+constexpr int PROMPT_LOCAL_SIZE = 1024;
+
+struct MemFree {
+    void operator()(char *p) const { PutMem(p); }
+};
+
+}  // namespace
+
+void PostMsg(const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    std::vprintf(fmt, ap);
+    va_end(ap);
+    Nlsfprintf(stdout, pDrvCoreDB, 25, 1001);
+    std::fflush(stdout);
+    Gets(LineBuf, LINEBUF_SIZE);  // the answer only releases the wait
+}
+
+int PromptYN(const char *question, ...) {
+    va_list ap;
+    va_start(ap, question);
+    std::unique_ptr<char, MemFree> text(SaveStrV(question, ap));
+    va_end(ap);
+    for (;;) {
+        std::printf("%s? [y/n] ", text ? text.get() : "");
+        std::fflush(stdout);
+        if (!Gets(LineBuf, LINEBUF_SIZE))
+            EndOfInput();
+        if (LineBuf[0] == 'y')
+            return 1;
+        if (LineBuf[0] == 'n')
+            return 0;
+    }
+}
+
+int TestName(const char *name) {
+    if (!name)
+        return 1;
+    for (const char *p = name; *p; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (std::isalnum(c) || c == '_' || c == '-')
+            continue;
+        Nlsfprintf(stdout, pDrvCoreDB, 25, 1002, static_cast<int>(c));
+        Nlsfprintf(stdout, pDrvCoreDB, 25, 1000);
+        std::fflush(stdout);
+        Gets(LineBuf, LINEBUF_SIZE);
+        return 0;
+    }
+    return 1;
+}
+
+int TestNames(TextMenu *menu) {
+    int count = ItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+        const TextMenuItem *item = &menu->pItems[i];
+        if (item->State == MENUSTATE_HIDDEN)
+            return 1;
+        if (item->Type != MENUITEM_NAME)
+            continue;
+        const char *text = static_cast<const char *>(item->Value.p);
+        if (text && text[0])
+            continue;
+        Nlsfprintf(stdout, pDrvCoreDB, 25, 1011);
+        std::fflush(stdout);
+        Gets(LineBuf, LINEBUF_SIZE);
+        return 0;
+    }
+    return 1;
+}
+
+char *PromptUser(const char *prompt, char *buffer, int size) {
+    std::printf("%s", prompt ? prompt : "");
+    std::fflush(stdout);
+    if (buffer) {
+        int room = size < LINEBUF_SIZE ? size : LINEBUF_SIZE;
+        return Gets(buffer, room);
+    }
+    char local[PROMPT_LOCAL_SIZE];
+    if (!Gets(local, sizeof local))
+        return nullptr;
+    return SaveStr_(local);
+}

@@ -1,0 +1,41 @@
+// TextMenuPriv.h - helpers shared by the text menu engine's sources (not a public
+// interface: only src/common/textmenu includes it).
+#pragma once
+#include <cstddef>
+#include "TextMenu.h"
+
+namespace textmenu {
+
+constexpr int MSG_SIZE = 1024;  // a fetched message text or a formatted message
+
+// "~e Exit": a tilde, a key letter and a blank.
+bool IsLettered(const TextMenuItem *item);
+// Number of items before the terminator; 0 for a null menu or item array.
+int ItemCount(const TextMenu *menu);
+// The item at index, or null when the index is outside the menu.
+TextMenuItem *ItemAt(TextMenu *menu, int index);
+
+// Message group_number of the core database copied into buf; the key text
+// ("25_510") when the database lacks it. Returns buf.
+const char *FetchText(int group, int number, char *buf, size_t size);
+// 1 when buf holds the key text of group_number (the message is missing).
+bool IsKeyText(const char *text, int group, int number);
+// Fetches group_number and formats it with the arguments when its conversions match
+// those of english; a missing or unfit text gives its key text. Into buf (size bytes).
+void FormatMessage(char *buf, size_t size, int group, int number, const char *english, ...)
+    PRINTF_LIKE(5, 6);
+
+// Reads one byte of standard input the way Gets does; false at the end of input.
+bool ReadOneByte();
+// Sound end of a read that cannot go on: "ERROR: unexpected end of input", status 1.
+[[noreturn]] void EndOfInput();
+
+// Converts a decimal number as strtol does, clamped to the int range; 0 when none.
+int ParseInt(const char *text);
+// 1 when state n (from 1) of the item exists and is offered (not withheld).
+bool StateOffered(const TextMenuItem *item, int n);
+
+// Loads the picker labels once (KVATTYMENU_*), built-in English when missing.
+void LoadPickerLabels();
+
+}  // namespace textmenu

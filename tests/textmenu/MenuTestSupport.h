@@ -1,0 +1,226 @@
+// MenuTestSupport.h - scoped helpers for the menu engine's tests: captured standard
+// output, standard input fed from a text, swallowed system commands, exit seams and
+// an in-memory message database with the English menu texts.
+#pragma once
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "DbmT.h"
+#include "Errors.h"
+#include "MemMgr.h"
+#include "NlsUtils.h"
+#include "SysCmd.h"
+#include "TextMenu.h"
+
+namespace menutest {
+
+inline std::string TempPath(const char *stem) {
+    std::string path = std::string("/tmp/") + stem + "XXXXXX";
+    std::vector<char> buf(path.begin(), path.end());
+    buf.push_back('\0');
+    int fd = mkstemp(buf.data());
+    if (fd >= 0)
+        close(fd);
+    return buf.data();
+}
+
+inline std::string ReadFile(const std::string &path) {
+    std::string text;
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return text;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        text.append(buf, n);
+    std::fclose(f);
+    return text;
+}
+
+inline void WriteFile(const std::string &path, const std::string &text) {
+    FILE *f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return;
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+}
+
+// Everything written to file descriptor 1 while alive; Text() ends the capture.
+class StdoutCapture {
+public:
+    StdoutCapture() : path_(TempPath("menuout")) {
+        std::fflush(stdout);
+        saved_ = dup(1);
+        int fd = open(path_.c_str(), O_WRONLY | O_TRUNC);
+        dup2(fd, 1);
+        close(fd);
+    }
+    ~StdoutCapture() {
+        Stop();
+        unlink(path_.c_str());
+    }
+    std::string Text() {
+        Stop();
+        return ReadFile(path_);
+    }
+
+private:
+    void Stop() {
+        if (saved_ < 0)
+            return;
+        std::fflush(stdout);
+        dup2(saved_, 1);
+        close(saved_);
+        saved_ = -1;
+    }
+    std::string path_;
+    int saved_ = -1;
+};
+
+// Standard input (file descriptor 0) reads the text, then the end of input.
+class StdinFeed {
+public:
+    explicit StdinFeed(const std::string &text) : path_(TempPath("menuin")) {
+        WriteFile(path_, text);
+        saved_ = dup(0);
+        int fd = open(path_.c_str(), O_RDONLY);
+        dup2(fd, 0);
+        close(fd);
+    }
+    ~StdinFeed() {
+        dup2(saved_, 0);
+        close(saved_);
+        unlink(path_.c_str());
+    }
+    // What is left unread.
+    std::string Rest() {
+        std::string rest;
+        char c;
+        while (read(0, &c, 1) == 1)
+            rest.push_back(c);
+        return rest;
+    }
+
+private:
+    std::string path_;
+    int saved_ = -1;
+};
+
+// System commands (the clear before every menu) are recorded instead of run.
+class SystemRecorder {
+public:
+    SystemRecorder() : saved_(pSystemHook) {
+        Lines().clear();
+        pSystemHook = [](const char *line) {
+            Lines().push_back(line);
+            return 0;
+        };
+    }
+    ~SystemRecorder() { pSystemHook = saved_; }
+    static std::vector<std::string> &Lines() {
+        static std::vector<std::string> lines;
+        return lines;
+    }
+
+private:
+    int (*saved_)(const char *);
+};
+
+struct ExitCalled {
+    int Status;
+};
+
+// exit_app and the error paths throw ExitCalled instead of ending the test program.
+class ExitTrap {
+public:
+    ExitTrap() : saved_(pExitHook) {
+        pExitHook = [](int status) { throw ExitCalled{status}; };
+    }
+    ~ExitTrap() { pExitHook = saved_; }
+
+private:
+    void (*saved_)(int);
+};
+
+// The English texts of the menu engine as an in-memory core database.
+class EnglishTexts {
+public:
+    EnglishTexts() : saved_(pDrvCoreDB) {
+        db_ = DbTOpen("/nonexistent-menu-test/CoreString.xdb", DBT_NOCHECK | DBT_NOWRITE);
+        for (const auto &[key, text] : Texts())
+            DbmTPutRecord(db_, key, text, static_cast<int>(std::string(text).size()) + 1);
+        pDrvCoreDB = db_;
+    }
+    ~EnglishTexts() {
+        pDrvCoreDB = saved_;
+        DbTClose(db_);
+    }
+    void Put(const char *key, const char *text) {
+        DbmTPutRecord(db_, key, text, static_cast<int>(std::string(text).size()) + 1);
+    }
+    static const std::vector<std::pair<const char *, const char *>> &Texts() {
+        static const std::vector<std::pair<const char *, const char *>> texts = {
+            {"25_201", "s Save"},
+            {"25_202", "c Cancel"},
+            {"25_203", "Current selection: %s"},
+            {"25_204", "Current selection: %s..."},
+            {"25_205", "Enter numbers, s or c: "},
+            {"25_206", "The screen is too small for this list."},
+            {"25_207", "It has %i columns and %i lines;"},
+            {"25_208", " at least %i columns and %i lines are needed."},
+            {"25_230", " or s for store settings in a file"},
+            {"25_231", " or h for help"},
+            {"25_232", " or <Return> to exit"},
+            {"25_270", " ["},
+            {"25_271", "default"},
+            {"25_510", "\nEnter a number%s%s%s: "},
+            {"25_1000", "Press <Return> to continue"},
+            {"25_1001", "\nPress <Return> to continue "},
+            {"25_1002",
+             "\n'%c' is not a valid name character. \nOnly alphanumeric character, '-', and '_' "
+             "are valid: \n"},
+            {"25_1003", "This number must be between %i to %i."},
+            {"25_1006", "Invalid character '%c'\nThis text may contain \"0123456789.\""},
+            {"25_1007", "Invalid character '%c'\nThis text may contain \"abc..zABC..Z012..9%s\""},
+            {"25_1008", "Invalid character '%c'\nThis text may contain \"abc..zABC..Z%s\""},
+            {"25_1009", "Invalid entry \"%s\""},
+            {"25_1011", "\nAll names must be set before applying setup.\nPress <Return> to continue"},
+            {"25_1016", "reading from standard input"},
+            {"25_1017", "\nDo you want to return to %s menu"},
+            {"25_1018", "\nDo you want to exit %s"},
+            {"25_1020", "Only one '.' may be entered."},
+            {"30_42", "This text length must be from %i to %i characters long."},
+            {"30_44", "This text must be exactly %i characters long."},
+        };
+        return texts;
+    }
+
+private:
+    DbT *saved_;
+    DbT *db_;
+};
+
+// Texts the engine fetches once (pErrIntRange, the picker labels): a test that
+// depends on them fetches them afresh, and leaves them unfetched.
+class FreshTexts {
+public:
+    FreshTexts() { Reset(); }
+    ~FreshTexts() { Reset(); }
+
+private:
+    static void Reset() {
+        for (char **p : {&pErrIntRange, &KVATTYMENU_SAVE, &KVATTYMENU_CANCEL, &KVATTYMENU_CURSEL,
+                         &KVATTYMENU_CURSELTRUNC, &KVATTYMENU_OPTION}) {
+            PutMem(*p);
+            *p = nullptr;
+        }
+    }
+};
+
+}  // namespace menutest
