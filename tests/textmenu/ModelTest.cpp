@@ -5,6 +5,7 @@
 #include <string>
 
 #include "MemMgr.h"
+#include "MenuTestSupport.h"
 #include "TextMenu.h"
 
 namespace {

@@ -82,15 +82,16 @@ TEST(TestName, NamesTheFirstBadCharacterAndWaits) {
 }
 
 struct NamesMenu {
-    TextMenuItem Items[5] = {
-        {.pText = "Queue", .Type = MENUITEM_NAME, .Default = "lp"},
-        {.pText = "Hidden", .Type = MENUITEM_TEXT, .State = MENUSTATE_HIDDEN},
-        {.pText = "Host", .Type = MENUITEM_NAME},
-        {.pText = "Note", .Type = MENUITEM_STRING},
-        {.pText = nullptr},
-    };
+    TextMenuItem Items[5];
     TextMenu Menu{"Names", 0, nullptr, nullptr, nullptr, nullptr, Items, 0};
-    NamesMenu() { InitMenu(&Menu); }
+    NamesMenu() {
+        Items[0] = {.pText = "Queue", .Type = MENUITEM_NAME, .Default = "lp"};
+        Items[1] = {.pText = "Hidden", .Type = MENUITEM_TEXT, .State = MENUSTATE_HIDDEN};
+        Items[2] = {.pText = "Host", .Type = MENUITEM_NAME};
+        Items[3] = {.pText = "Note", .Type = MENUITEM_STRING};
+        Items[4] = {.pText = nullptr};
+        InitMenu(&Menu);
+    }
     ~NamesMenu() { FreeMenu(&Menu); }
 };
 

@@ -1,6 +1,7 @@
 // Menu rendering: the exact text of titles, items, values, bars and the prompt line.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "MenuTestSupport.h"
@@ -28,11 +29,7 @@ protected:
         if (maxWidth < 0)
             maxWidth = width;
         if (titleLen < 0)
-            titleLen = menu->pTitle ? static_cast<int>(std::string(menu->pTitle).find_first_of("\n\r") ==
-                                                               std::string::npos
-                                                           ? std::string(menu->pTitle).size()
-                                                           : std::string(menu->pTitle).find_first_of("\n\r"))
-                                    : 0;
+            titleLen = menu->pTitle ? static_cast<int>(std::strcspn(menu->pTitle, "\n\r")) : 0;
         StdoutCapture out;
         PrintMenu(menu, maxWidth, titleLen);
         return out.Text();
@@ -162,7 +159,7 @@ TEST_F(PrintMenuTest, SubmenuItemsShowTheSubmenuTitleOrNothing) {
         {.pText = nullptr},
     };
     TextMenu menu{"S", 3, nullptr, nullptr, nullptr, nullptr, items, MENU_NORETURNEXIT};
-    std::string expected = std::string(" 1) Network Settings \n\n") + " 2) Flag  [0]\n\n" +
+    std::string expected = std::string(" 1) Network Settings \n\n") + " 2) Flag ... [0]\n\n" +
                            "\nEnter a number: ";
     EXPECT_EQ(expected, Print(&menu));
 }

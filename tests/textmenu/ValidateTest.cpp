@@ -51,9 +51,9 @@ TEST_F(ValidateEntryTest, SettingsFileTemplate) {
 }
 
 TEST_F(ValidateEntryTest, FixedCharactersReportTheAcceptedText) {
-    Outcome o = Check("ab-c", "ab+");
+    Outcome o = Check("#:-c", "#:+");
     EXPECT_EQ(3, o.Result);
-    EXPECT_EQ("Invalid character -\n+ was expected after \"ab\"" + Press, o.Shown);
+    EXPECT_EQ("Invalid character -\n+ was expected after \"#:\"" + Press, o.Shown);
 }
 
 TEST_F(ValidateEntryTest, IntegerRangeDigitsAndSigns) {

@@ -1,0 +1,341 @@
+// Install.cpp - one installation from a filled work area, the free-space check,
+// the daemon stop and the wait for running programs.
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+
+#include <unistd.h>
+
+#include "Errors.h"
+#include "Files.h"
+#include "Installer.h"
+#include "Log.h"
+#include "MemMgr.h"
+#include "NlsSetup.h"
+#include "TextMenu.h"
+#include "Scripts.h"
+#include "Sleep.h"
+#include "StrUtils.h"
+#include "SysCmd.h"
+#include "SysQuery.h"
+#include "Tokens.h"
+
+namespace {
+
+constexpr double kSizeMargin = 40.0;
+
+// The first word of the first line of "uname -r", or null when it printed nothing.
+char *SystemRelease() {
+    CmdResponse *lines = GetCmdResponse(CMD_UNAME, nullptr, "%s", " -r");
+    char *release = nullptr;
+    if (lines && lines->pText) {
+        char *word = GetToken(lines->pText, " \t\r\n");
+        if (word)
+            release = SaveStr_(word);
+    }
+    FreeResponseList(lines);
+    return release;
+}
+
+// Size file beside the program plus the margin; stops with message 65 when missing.
+double ReadSizeFile(const char *name) {
+    if (!GetFileContent(pToolPath, name)) {
+        MsgPrintf(stdout, 65);
+        fflush(stdout);
+        exit_app(1);
+    }
+    return strtod(LineBuf, nullptr) + kSizeMargin;
+}
+
+// The existing-daemon dialogue: 0 to go on, exits on "no".
+void ExistingDaemonDialogue() {
+    MsgPrintf(stdout, 62, MAKER, MAKER, MAKER, PRODUCT);
+    char answer[512];
+    for (;;) {
+        MsgPrintf(stdout, 63);
+        ReadAnswer(answer, sizeof answer);
+        char *word = GetToken(answer, " \t\r\n");
+        switch (word ? FindToken(word, ",y,yes,n,no,") : 0) {
+        case 1:
+        case 2:
+            return;
+        case 3:
+            DeleteFile("/etc/rc2.d", "KTalvoPrintD");
+            DeleteFile("/etc/rc2.d", "STalvoPrintD");
+            return;
+        case 4:
+            exit_app(0);
+        default:
+            break;
+        }
+    }
+}
+
+// Parses a process id: a decimal number above 1 that is not this program.
+bool KillableId(const char *text, pid_t *pid) {
+    if (!text || !*text)
+        return false;
+    char *end = nullptr;
+    errno = 0;
+    long v = strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || v <= 1 || v > 0x7fffffffL)
+        return false;
+    if (static_cast<pid_t>(v) == getpid())
+        return false;
+    *pid = static_cast<pid_t>(v);
+    return true;
+}
+
+}  // namespace
+
+void StopDemon() {
+    for (const char *name : {"KelvraD", "KVD"}) {
+        char *ids = GetSysPsIdList(name);
+        if (!ids)
+            continue;
+        const char *cursor = nullptr;
+        char word[64];
+        for (const char *in = ids; GetTokenD(in, " ", &cursor, word, sizeof word); in = nullptr) {
+            pid_t pid;
+            if (!KillableId(word, &pid))
+                continue;
+            if (kill(pid, SIGKILL) != 0) {
+                if (errno == EPERM) {
+                    perror(NlsSetupStrCvt(58));
+                    PutMem(ids);
+                    return;
+                }
+                continue;
+            }
+            MsgPrintf(stdout, 59, word);
+        }
+        PutMem(ids);
+    }
+}
+
+int QuitForRunningProcesses(const char *names) {
+    for (;;) {
+        char *running = CheckProcTableForExecs(names);
+        if (!running)
+            return 0;
+        MsgPrintf(stdout, 66);
+        printf("%s\n", running);
+        PutMem(running);
+        MsgPrintf(stdout, 67);
+        MsgPrintf(stdout, 68);
+        MsgPrintf(stdout, 69);
+        MsgPrintf(stdout, 70);
+        char answer[512];
+        ReadAnswer(answer, sizeof answer);  // the whole line: nothing is left for the next prompt
+        if (answer[0] == '1') {
+            for (int check = 0; check < 6; ++check) {
+                SysSleep(5);
+                char *still = CheckProcTableForExecs(names);
+                if (!still)
+                    return 0;
+                PutMem(still);
+            }
+        } else if (answer[0] == '2') {
+            return 1;
+        }
+    }
+}
+
+void FreeSpaceForInstall(const char *workArea, const char *installDir, const char *word) {
+    double isize = ReadSizeFile("isize");
+    double tsize = ReadSizeFile("tsize");
+
+    int workExists = 0;
+    char *workFs = FindExistingPath(workArea, &workExists);
+    DiskSpace work {};
+    if (!GetDiskSpace(workFs, &work)) {
+        PutMem(workFs);
+        return;
+    }
+    double workSize = workExists ? DUPath(workArea) : 0.0;
+    double workAvail = work.Avail + workSize;
+
+    char *target = SaveStr("%s/%s", installDir, word);
+    int targetExists = 0;
+    char *targetFs = FindExistingPath(target, &targetExists);
+    DiskSpace inst {};
+    if (!GetDiskSpace(targetFs, &inst)) {
+        PutMem(workFs);
+        PutMem(target);
+        PutMem(targetFs);
+        return;
+    }
+    double targetSize = targetExists ? DUPath(target) : 0.0;
+    double instAvail = inst.Avail + targetSize;
+
+    bool refuse = false;
+    if (strcmp(work.Line, inst.Line) != 0) {
+        if (workAvail < tsize) {
+            MsgPrintf(stdout, 49, pTmpDir, tsize);
+            refuse = true;
+        } else if (instAvail < isize) {
+            MsgPrintf(stdout, 55, pInstallDir, isize);
+            refuse = true;
+        }
+    } else {
+        DiskSpace again {};
+        double avail = GetDiskSpace(workFs, &again) ? again.Avail : work.Avail;
+        double combined = avail + workSize + targetSize;
+        if (combined < isize + tsize) {
+            MsgPrintf(stdout, 56, workArea, pInstallDir, isize + tsize);
+            refuse = true;
+        }
+    }
+    PutMem(workFs);
+    PutMem(target);
+    PutMem(targetFs);
+    if (refuse) {
+        fflush(stdout);
+        exit_app(0);
+    }
+}
+
+int Install() {
+    // 1. Only root installs.
+    char *user = GetUserName();
+    if (!user || strcmp(user, "root") != 0) {
+        MsgPrintf(stdout, 35, user ? user : "", my_name);
+        PutMem(user);
+        flExitTextMenu = 1;
+        return 1;
+    }
+    PutMem(user);
+
+    // 2. The system release.
+    char *release = SystemRelease();
+    if (release && CompareRelease(release, "5.6") < 0) {
+        MsgPrintf(stderr, 61);
+        flInstalled = 0;
+        TalvoClean(1);
+        exit_app(0);
+    }
+    PutMem(release);
+
+    // 3. A print daemon of an earlier installation.
+    if (pInstallDir) {
+        char *app = SaveStr("%s/%s/%s", pInstallDir, MAKER, PRODUCT);
+        bool daemon = FindFile(app, "KelvraD") || FindFile(app, "KelvraDStop");
+        PutMem(app);
+        if (daemon)
+            ExistingDaemonDialogue();
+    }
+    printf("\n");
+
+    // 5. Conflicting system packages.
+    char pkgName[32];
+    snprintf(pkgName, sizeof pkgName, "MRGW%s", PRODUCT);
+    char *packages = GetSysPkgList(pkgName);
+    if (packages) {
+        char *question = MsgSave(54, packages);
+        int yes = PromptYN("%s", question);
+        PutMem(question);
+        if (!yes) {
+            PutMem(packages);
+            flExitTextMenu = 1;
+            return 1;
+        }
+        // Each name read back from pkginfo goes to the shell quoted.
+        char *args = SaveStr_("");
+        const char *cursor = nullptr;
+        char word[256];
+        for (const char *in = packages; GetTokenD(in, " ", &cursor, word, sizeof word); in = nullptr) {
+            char *more = SaveStr("%s %s", args, ShQuote(word));
+            PutMem(args);
+            args = more;
+        }
+        SysCmd(-CMD_PKGRM, 2, "%s", args);
+        PutMem(args);
+        PutMem(packages);
+    }
+
+    // 6-8. Stop the daemon, join and unpack the archive.
+    StopDemon();
+    GenZFile();
+    DeleteFile(pTalvoInstallDir, "SolarisDorv.tar");
+    SysCmd(CMD_UNCOMPRESS, 2, "%s/%s.tar.Z", ShQuote(pTalvoInstallDir), ARCHIVE_BASE);
+    ChangeDir(pTalvoInstallDir);
+    SysCmd(CMD_TAR_X, 2, "%s/%s.tar", ShQuote(pTalvoInstallDir), ARCHIVE_BASE);
+    DeleteFile(pTalvoInstallDir, "SolarisDorv.tar");
+
+    // 9. The install root.
+    if (!pInstallDir) {
+        if (!GetDirName(InstallInfo, "/opt", 1))
+            return 1;
+        pInstallDir = SaveStr_(Name);
+    }
+
+    // 10-12. Application and spool directories.
+    snprintf(AppDir, sizeof AppDir, "%s/%s/%s", pInstallDir, MAKER, PRODUCT);
+    SysCmd(CMD_CHMOD, 0, "755 %s/%s", ShQuote(pInstallDir), MAKER);
+    CreateFile(AppDir, nullptr, "775", nullptr, nullptr);
+    CreateFile(AppDir, ".PrintError", "666", nullptr, nullptr);
+    char *spool = SaveStr("/var/spool/%s", MAKER);
+    char *queueSpool = SaveStr("%s/%s", spool, PRODUCT);
+    char *download = SaveStr("%s/%s/__kva_download__", spool, PRODUCT);
+    CreateFile(spool, nullptr, "775", nullptr, nullptr);
+    CreateFile(queueSpool, nullptr, "775", nullptr, nullptr);
+    CreateFile(download, nullptr, "777", nullptr, nullptr);
+
+    // 13. The spooler flag: CUPS wins over LPRng, both over System V.
+    const char *flag = " V5 ";
+    if (SniffLprng())
+        flag = " LPRng ";
+    if (SniffCUPS())
+        flag = " CUPS ";
+    char *flagFile = SaveStr("%s/.kv_cfg", AppDir);
+    CreateTextFile(flagFile, "wt", 0644, "%s", flag);
+    PutMem(flagFile);
+
+    // 14. Links into /opt.
+    if (strcmp(pInstallDir, "/opt") != 0) {
+        int optType = GetFileType("/opt/Talvo");
+        CreateFile(pInstallDir, nullptr, "775", nullptr, nullptr);
+        const char *root = ShQuote(pInstallDir);
+        if (optType == FILETYPE_DIR)
+            SysCmd(CMD_LN, 2, "-s %s/%s/%s %s/%s/%s", root, MAKER, PRODUCT, "/opt", MAKER, PRODUCT);
+        else if (optType == FILETYPE_NONE)
+            SysCmd(CMD_LN, 2, "-s %s/%s %s/%s", root, MAKER, "/opt", MAKER);
+    }
+
+    // 15. Register the system package.
+    ChangeDir(pTalvoInstallDir);
+    SysCmd(-CMD_PKGADD, 2, "-d %s MRGW%s", ShQuote(pTalvoInstallDir), PRODUCT);
+
+    // 16. Owner and group of the desktop files.
+    if (!TestConfigFlag(AppDir, ".StandAloneDb") && !TestConfigFlag(AppDir, ".StandAlone")) {
+        SysCmd(CMD_CHOWN, 0, "-R root %s/dt", ShQuote(pTalvoInstallDir));
+        SysCmd(CMD_CHGRP, 0, "-R other %s/dt", ShQuote(pTalvoInstallDir));
+    }
+
+    // 17. The two interface scripts.
+    char *script1 = SaveStr("%s/%sPrint%s", AppDir, MAKER, PRODUCT);
+    GenSimpleScript(script1, ScriptShShell, TalvoPrintdorvScript, AppDir, PRODUCT, "kelvradorv",
+                    "kelvradorv", PRODUCT, PRODUCT, PRODUCT);
+    char *script2 = SaveStr("%s/%s%s", AppDir, MAKER, "KSF");
+    GenSimpleScript(script2, ScriptShShell, TalvoKSFScript, AppDir, queueSpool);
+    PutMem(script1);
+    PutMem(script2);
+    PutMem(spool);
+    PutMem(queueSpool);
+    PutMem(download);
+
+    // 18. The product files, then the maintenance tool.
+    if (ProcessPkgList(".") != 0)
+        return 1;
+    flInstalled = 1;
+    flExitTextMenu = 1;
+    char *upgrade = SaveStr("%s/kvqadmin -upgrade", ShQuote(AppDir));
+    fflush(stdout);
+    if (system(upgrade) == -1)
+        perror("kvqadmin");
+    PutMem(upgrade);
+    return 0;
+}

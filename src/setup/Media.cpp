@@ -1,0 +1,257 @@
+// Media.cpp - reading the package from diskettes or an installation site into the
+// work area, joining the archive, and writing new sites and diskette sets.
+//
+// The media list ("disks", or "DISKS" on a DOS diskette) names the files of
+// diskette i on line i; a line that is exactly "end_of_list" ends it and empty lines
+// are skipped. Only its first 4095 bytes are read.
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "Errors.h"
+#include "Files.h"
+#include "Installer.h"
+#include "Log.h"
+#include "MemMgr.h"
+#include "NlsSetup.h"
+#include "StrUtils.h"
+#include "SysCmd.h"
+#include "Tokens.h"
+
+namespace {
+
+constexpr char kEndOfList[] = "end_of_list";
+
+// Reads the list of dir ("disks", else "DISKS", upper-cased up to the end marker)
+// into LineBuf; 0 when there is neither.
+int ReadDisksFile(const char *dir) {
+    if (GetFileContent(dir, "disks"))
+        return 1;
+    if (!GetFileContent(dir, "DISKS"))
+        return 0;
+    char *end = StrStr(LineBuf, kEndOfList);
+    for (char *p = LineBuf; *p && p != end; ++p)
+        *p = static_cast<char>(toupper(static_cast<unsigned char>(*p)));
+    return 1;
+}
+
+// Calls fn(lineNumber, line) for each line of the list up to the end marker; the
+// line is writable and lives until fn returns.
+template <class Fn> void ForEachListLine(const char *list, Fn fn) {
+    char *copy = SaveStr_(list);
+    int number = 0;
+    for (char *line = copy; line && *line != '\0';) {
+        char *next = strchr(line, '\n');
+        if (next)
+            *next++ = '\0';
+        if (strcmp(line, kEndOfList) == 0)
+            break;
+        if (*line != '\0')
+            fn(++number, line);
+        line = next;
+    }
+    PutMem(copy);
+}
+
+// Calls fn(name) for each file named on a line (blanks and tabs separate names) up
+// to a word "end_of_list".
+template <class Fn> void ForEachListWord(const char *line, Fn fn) {
+    const char *cursor = nullptr;
+    char word[LINEBUF_SIZE];
+    for (const char *in = line; GetTokenD(in, " \t\r", &cursor, word, sizeof word); in = nullptr) {
+        if (strcmp(word, kEndOfList) == 0)
+            break;
+        fn(word);
+    }
+}
+
+// The media list of dir as a saved string; stops the program when there is none.
+char *MediaList(const char *dir) {
+    GetDisksData(dir);
+    return SaveStr_(LineBuf);
+}
+
+// Empties the work area and makes it again: a real directory of this user, not a
+// link, mode 755.
+void MakeWorkArea() {
+    char *name = SaveStr("%sInstall", MAKER);
+    DeleteFile(pTmpDir, name);
+    PutMem(name);
+    CreateFile(pTalvoInstallDir, nullptr, "755", nullptr, nullptr);
+    struct stat st {};
+    if (lstat(pTalvoInstallDir, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) {
+        fprintf(stderr, "ERROR: the work area %s is not a directory of this user\n", pTalvoInstallDir);
+        exit_app(1);
+    }
+}
+
+bool SameFile(const char *a, const char *b) {
+    struct stat sa {}, sb {};
+    if (!a || !b || stat(a, &sa) != 0 || stat(b, &sb) != 0)
+        return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool FloppyHasPiece(int i) {
+    char lower[32], upper[32];
+    snprintf(lower, sizeof lower, "pkg_tar.z%i", i);
+    snprintf(upper, sizeof upper, "PKG_TAR.Z%i", i);
+    return FindFile(FLOPPY_DIR, lower) || FindFile(FLOPPY_DIR, upper);
+}
+
+int InstallOrMenu() {
+    if (pInstallDir)
+        return Install();
+    return RunMainMenu();
+}
+
+}  // namespace
+
+void GetDisksData(const char *dir) {
+    if (ReadDisksFile(dir))
+        return;
+    char *message = MsgSave(21, MAKER);
+    ErrorMsg(2, 1, "%s", message);
+    PutMem(message);
+}
+
+int GenZFile() {
+    Name[0] = '\0';
+    ChangeDir(pTmpDir);
+    char *list = MediaList(pTalvoInstallDir);
+    char *archive = SaveStr("%s.tar.Z", ARCHIVE_BASE);
+    DeleteFile(pTalvoInstallDir, archive);
+    PutMem(archive);
+    char *work = ShQuoteSave(pTalvoInstallDir);
+    const char *cursor = nullptr;
+    char word[LINEBUF_SIZE];
+    // The join splits at blanks and line ends only: a name joined to the next by a
+    // tab names no file of the work area and stays out of the archive.
+    for (const char *in = list; GetTokenD(in, " \n\r", &cursor, word, sizeof word); in = nullptr) {
+        if (strcmp(word, kEndOfList) == 0)
+            break;
+        if ((strncmp(word, "pkg_tar.", 8) == 0 || strncmp(word, "PKG_TAR.", 8) == 0) &&
+            FindFile(pTalvoInstallDir, word))
+            SysCmd(-CMD_CAT, 2, "%s/%s >> %s/%s.tar.Z", work, ShQuote(word), work, ARCHIVE_BASE);
+    }
+    PutMem(work);
+    PutMem(list);
+    return 0;
+}
+
+int EjectDiskette() {
+    char *work = ShQuoteSave(pTalvoInstallDir);
+    while (SysCmd(CMD_EJECT, 0, " >> %s/Msg", work) != 0) {
+        MsgPrintf(stdout, 3, FLOPPY_DIR);
+        ReadAnswer(LineBuf, LINEBUF_SIZE);
+    }
+    PutMem(work);
+    return 0;
+}
+
+int TestDiskette() {
+    while (SysCmd(CMD_EJECT_Q, 0, "%s", "") != 0) {
+        MsgPrintf(stdout, 4);
+        MsgPrintf(stdout, 5);
+        ReadAnswer(LineBuf, LINEBUF_SIZE);
+    }
+    return 0;
+}
+
+int InstallFromDiskette() {
+    ChangeDir(pTmpDir);
+    if (!FindFile(FLOPPY_DIR, "disks") && !FindFile(FLOPPY_DIR, "DISKS")) {
+        MsgPrintf(stderr, 19);
+        exit_app(1);
+    }
+    SysCmd(CMD_CP, 2, "%s/setup.hlp .", FLOPPY_DIR);
+    MakeWorkArea();
+    if (!ReadDisksFile(FLOPPY_DIR)) {
+        char *message = MsgSave(24);
+        ErrorMsg(2, 1, "%s", message);
+        PutMem(message);
+    }
+    char *list = SaveStr_(LineBuf);
+    ForEachListLine(list, [](int i, char *line) {
+        MsgPrintf(stdout, 64, i);
+        while (!FloppyHasPiece(i)) {
+            EjectDiskette();
+            MsgPrintf(stdout, 25, i);
+            ReadAnswer(LineBuf, LINEBUF_SIZE);
+            SysCmd(CMD_VOLCHECK, 0, "%s", "");
+        }
+        ForEachListWord(line, [](const char *name) {
+            SysCmd(CMD_CP, 2, "%s/%s %sInstall", FLOPPY_DIR, ShQuote(name), MAKER);
+        });
+    });
+    PutMem(list);
+    EjectDiskette();
+    return InstallOrMenu();
+}
+
+int InstallFromSite() {
+    MakeWorkArea();
+    // A work area inside the site itself must not delete the installer.
+    if (!SameFile(pTmpDir, pToolPath)) {
+        SysCmd(CMD_RM, 0, " %s/setup", ShQuote(pTmpDir));
+        SysCmd(CMD_RM, 0, " %s/setup.hlp", ShQuote(pTmpDir));
+    }
+    char *list = MediaList(pToolPath);
+    ForEachListLine(list, [](int, char *line) {
+        ForEachListWord(line, [](const char *name) {
+            SysCmd(CMD_CP, 2, "%s/%s %s", ShQuote(pToolPath), ShQuote(name), ShQuote(pTalvoInstallDir));
+        });
+    });
+    PutMem(list);
+    return InstallOrMenu();
+}
+
+int GenInstallSite() {
+    ChangeDir(pTmpDir);
+    if (!GetDirName(InstallSiteInfo, "/opt", 0))
+        return 0;
+    const char *separator = strcmp(Name, "/") == 0 ? "" : "/";
+    char *site = SaveStr("%s%s%sInstall", Name, separator, ARCHIVE_BASE);
+    CreateFile(site, nullptr, "755", nullptr, nullptr);
+    char *list = MediaList(pTalvoInstallDir);
+    char *quotedSite = ShQuoteSave(site);
+    ForEachListLine(list, [quotedSite](int, char *line) {
+        ForEachListWord(line, [quotedSite](const char *name) {
+            SysCmd(CMD_CP, 2, "%s/%s %s", ShQuote(pTalvoInstallDir), ShQuote(name), quotedSite);
+        });
+    });
+    char *marker = SaveStr("%s/installf.rom", site);
+    CreateTextFile(marker, "wt", 0, "%s", "installation site");
+    PutMem(marker);
+    PutMem(quotedSite);
+    PutMem(list);
+    PutMem(site);
+    return 0;
+}
+
+int GenInstallDisks() {
+    Name[0] = '\0';
+    ChangeDir(pTmpDir);
+    char *marker = SaveStr("%s/installf.rom", pTalvoInstallDir);
+    CreateTextFile(marker, "wt", 0, "%s", "diskette");
+    PutMem(marker);
+    char *list = MediaList(pTalvoInstallDir);
+    ForEachListLine(list, [](int i, char *line) {
+        MsgPrintf(stdout, 22, i);
+        while (SysCmd(CMD_EJECT_Q, 1, "%s", "") != 0) {
+            MsgPrintf(stdout, 23, i);
+            ReadAnswer(LineBuf, LINEBUF_SIZE);
+        }
+        SysCmd(-CMD_VOLCHECK, 0, "%s", "");
+        SysCmd(-CMD_RM, 0, "%s/*", FLOPPY_DIR);
+        ForEachListWord(line, [](const char *name) {
+            SysCmd(CMD_CP, 2, "%s/%s %s", ShQuote(pTalvoInstallDir), ShQuote(name), FLOPPY_DIR);
+        });
+        EjectDiskette();
+    });
+    PutMem(list);
+    return 0;
+}

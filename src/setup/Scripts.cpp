@@ -1,0 +1,187 @@
+// Scripts.cpp - the script generator, its templates, the end-of-run clean-up and
+// the two operations on system files (init table entry, removal of the earlier
+// print product).
+#include "Scripts.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "Errors.h"
+#include "Files.h"
+#include "Installer.h"
+#include "Log.h"
+#include "MemMgr.h"
+#include "StrUtils.h"
+#include "SysCmd.h"
+#include "Tokens.h"
+
+namespace {
+
+struct FileCloser {
+    void operator()(FILE *f) const { fclose(f); }
+};
+
+}  // namespace
+
+void GenSimpleScript(const char *path, const char *header, const char *tmpl, ...) {
+    if (!path || !header || !tmpl)
+        return;
+    time_t now = time(nullptr);
+    struct tm local {};
+    localtime_r(&now, &local);
+    std::unique_ptr<FILE, FileCloser> out(OpenFile(nullptr, path, "wt", 1));
+    if (!out)
+        return;
+    fprintf(out.get(), "%s\n", header);
+    fprintf(out.get(), ScriptBanner, local.tm_year + 1900);
+    va_list ap;
+    va_start(ap, tmpl);
+    vfprintf(out.get(), tmpl, ap);
+    va_end(ap);
+    out.reset();
+    SysCmd(CMD_CHMOD, 0, "755 %s", ShQuote(path));
+}
+
+// Same file (device and inode) on both paths.
+static bool SameDirectory(const char *a, const char *b) {
+    struct stat sa {}, sb {};
+    if (!a || !b || stat(a, &sa) != 0 || stat(b, &sb) != 0)
+        return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+void TalvoClean(char flag) {
+    if (flag) {
+        ChangeDir(pTmpDir);
+        char *work = SaveStr("%sInstall", MAKER);
+        DeleteFile(pTmpDir, work);
+        PutMem(work);
+        // A work area that is the installer's own directory keeps the installer.
+        if (!SameDirectory(pTmpDir, pToolPath)) {
+            DeleteFile(pTmpDir, "setup");
+            DeleteFile(pTmpDir, "setup.hlp");
+        }
+        char *archive = SaveStr("%s.tar.Z", ARCHIVE_BASE);
+        DeleteFile(pTmpDir, archive);
+        PutMem(archive);
+    }
+    printf("\n");
+    fflush(stdout);
+    if (flInstalled) {
+        char *line = SaveStr("%s/kvqadmin -clean", ShQuote(AppDir));
+        if (system(line) == -1)
+            perror("kvqadmin");
+        PutMem(line);
+    }
+}
+
+void AddDaemonToInitTab() {
+    char *table = GetSavedFileContent("/etc/inittab", nullptr);
+    if (!table)
+        return;
+    char *entry = SaveStr("\nKvdm:3:respawn:%s/Kvdm", AppDir);
+    bool present = StrStr(table, entry) != nullptr;
+    PutMem(table);
+    if (!present) {
+        if (!FindFile(nullptr, pInitTabSave))
+            SysCmd(CMD_CP, 1, "%s %s", "/etc/inittab", ShQuote(pInitTabSave));
+        FILE *out = OpenFile(nullptr, "/etc/inittab", "at", 1);
+        if (out) {
+            fprintf(out, "%s\n", entry + 1);
+            fclose(out);
+        }
+    }
+    PutMem(entry);
+}
+
+// The home directory named in the earlier product's lp wrapper: the text after
+// "QLSV_HOME=" up to the first blank, ";" or line end, one pair of quotes removed.
+// Null unless it is an absolute path other than "/" made of safe characters.
+static char *QlsvHome(const char *wrapper) {
+    const char *p = StrStr(wrapper, "QLSV_HOME=");
+    if (!p)
+        return nullptr;
+    p += strlen("QLSV_HOME=");
+    size_t n = strcspn(p, " \t;\r\n");
+    if (n >= 2 && (p[0] == '"' || p[0] == '\'') && p[n - 1] == p[0]) {
+        ++p;
+        n -= 2;
+    }
+    char *home = static_cast<char *>(GetMem(static_cast<int>(n) + 1));
+    if (!home)
+        return nullptr;
+    memcpy(home, p, n);
+    home[n] = '\0';
+    if (home[0] != '/' || strcmp(home, "/") == 0 || !ShIsPlain(home)) {
+        PutMem(home);
+        return nullptr;
+    }
+    return home;
+}
+
+static bool SafePrinterName(const char *name) {
+    return name[0] != '\0' && strcmp(name, ".") != 0 && strcmp(name, "..") != 0 &&
+           strchr(name, '/') == nullptr;
+}
+
+void DelQLSV() {
+    char *binSave = SaveStr("/usr/bin/%sSave", MAKER);
+    char *ucbSave = SaveStr("/usr/ucb/%sSave", MAKER);
+    bool saved = FindFile(binSave, "lp") && FindFile(ucbSave, "lpr");
+    PutMem(binSave);
+    PutMem(ucbSave);
+    if (!saved)
+        return;
+
+    char wrapper[2001];
+    if (!GetFileContentR("/usr/bin/lp", nullptr, wrapper, 2000))
+        return;
+    if (strncmp(wrapper, "#!/bin/sh", 9) != 0)
+        return;
+    char *home = QlsvHome(wrapper);
+    if (!home)
+        return;
+
+    SysCmd(CMD_RM_R, 1, "%s", ShQuote(home));
+    SysCmd(CMD_RM, 1, "%s", "/usr/bin/lp");
+    SysCmd(CMD_RM, 1, "%s", "/usr/ucb/lpr");
+    SysCmd(CMD_CP, 2, "/usr/bin/%sSave/lp /usr/bin/lp", MAKER);
+    SysCmd(CMD_CP, 2, "/usr/ucb/%sSave/lpr /usr/ucb/lpr", MAKER);
+
+    // The printer list and the model directory lie beside the home.
+    char *base = SaveStr_(StripFn(home));
+    char *list = SaveStr("%s/%s_printers", base, MAKER);
+    static const char *const spoolDirs[] = {"/var/spool/lp/admins/lp/printers",
+                                            "/var/spool/lp/admins/lp/interfaces",
+                                            "/var/spool/lp/requests"};
+    char *text = GetSavedFileContent(list, nullptr);
+    if (text) {
+        for (char *line = text; line && *line;) {
+            char *next = strchr(line, '\n');
+            if (next)
+                *next++ = '\0';
+            if (line[0] != '#' && line[0] != '\0') {
+                size_t n = strcspn(line, " \t#\r\n");
+                line[n] = '\0';
+                if (SafePrinterName(line)) {
+                    for (const char *dir : spoolDirs)
+                        if (FindFile(dir, line))
+                            SysCmd(CMD_RM_R, 1, "%s/%s", dir, ShQuote(line));
+                }
+            }
+            line = next;
+        }
+        PutMem(text);
+    }
+    SysCmd(CMD_RM, 1, "%s", ShQuote(list));
+    SysCmd(CMD_RM_R, 1, "%s/7300", ShQuote(base));
+    PutMem(list);
+    PutMem(base);
+    PutMem(home);
+}
