@@ -31,6 +31,7 @@ TEST(PackageStandIns, AddListRemoveAsTheInstallerCallsThem) {
     ASSERT_TRUE(box.Ok());
     WriteFile(box.Kept(std::string(kPackageDir) + "/MRGWdorv/pkginfo"),
               "PKG=MRGWdorv\nNAME=\"Talvo printer software\"\nCATEGORY=application\n");
+    WriteFile(box.Kept(std::string(kPackageDir) + "/MRGWdorv/reloc/bin/kvtool"), "tool\n");
     // pkgadd and pkgrm must leave standard input to the caller: the line after them is
     // still there to be read.
     Result r = box.Sh("pkginfo; echo \"empty=$?\";"
@@ -51,7 +52,13 @@ TEST(PackageStandIns, AddListRemoveAsTheInstallerCallsThem) {
               "gone=1\n"
               "stdin=still here\n");
     EXPECT_EQ(SecondWords(box.Sh("pkginfo").out), std::vector<std::string>{"MRGWdorv"});
-    EXPECT_TRUE(Exists(box.Kept("/var/sadm/pkg/MRGWdorv/pkginfo")));
+    // Registered, and nothing of the package copied.
+    std::vector<std::string> record;
+    for (const auto &e : std::filesystem::directory_iterator(box.Kept("/var/sadm/pkg/MRGWdorv")))
+        record.push_back(e.path().filename());
+    EXPECT_EQ(record, std::vector<std::string>{"pkginfo"});
+    EXPECT_FALSE(Exists(box.Kept("/usr/bin/kvtool")));
+    EXPECT_FALSE(Exists(box.Kept("/opt/bin/kvtool")));
     EXPECT_FALSE(Exists("/var/sadm/pkg/MRGWdorv"));
 }
 

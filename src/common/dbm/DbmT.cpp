@@ -32,9 +32,12 @@ struct DbTIndexSlot {
 namespace {
 
 constexpr int MAX_CONTENT = INT_MAX - 2 * DBT_MAX_RECORD;
+// Every content block has this many bytes beyond its size, so that keys can be
+// compared eight bytes at a time up to the end of the content.
+constexpr int SLACK = 8;
 
 // The query key scrambled as it is stored (the bytes before the NUL).
-unsigned char QueryBuf[DBT_MAX_RECORD + 1];
+unsigned char QueryBuf[DBT_MAX_RECORD + 8];
 
 bool HostIsLittle() {
     const unsigned char TLBuf[4] = {1, 2, 3, 4};
@@ -118,21 +121,77 @@ bool RecordAt(const DbT *db, int32_t pos, DbTRecord *rec) {
     return true;
 }
 
-uint32_t HashBytes(const unsigned char *p, int n) {
-    uint32_t h = 2166136261u ^ static_cast<uint32_t>(n);
-    for (int i = 0; i < n; ++i)
-        h = (h ^ p[i]) * 16777619u;
-    return h ^ (h >> 15);
+// Hash of stored key bytes, taken eight at a time (the last word padded with zeros).
+uint64_t HashWord(uint64_t h, uint64_t w) {
+    h = (h ^ w) * 0x9E3779B97F4A7C15ull;
+    return h ^ (h >> 29);
 }
 
-// Scrambles key (without its NUL) into QueryBuf; the stored key bytes before the NUL
-// are exactly these. Returns the key length with the NUL, 0 for a key too long.
-int ScrambleQuery(const char *key) {
+uint32_t HashFinish(uint64_t h, size_t n) {
+    h = (h ^ n) * 0xBF58476D1CE4E5B9ull;
+    return static_cast<uint32_t>(h ^ (h >> 32));
+}
+
+uint32_t HashBytes(const unsigned char *p, int n) {
+    uint64_t h = 0, w = 0;
+    for (int i = 0; i < n; ++i) {
+        w |= static_cast<uint64_t>(p[i]) << (8 * (i & 7));
+        if ((i & 7) == 7) {
+            h = HashWord(h, w);
+            w = 0;
+        }
+    }
+    if (n & 7)
+        h = HashWord(h, w);
+    return HashFinish(h, static_cast<size_t>(n));
+}
+
+// Scrambles key (without its NUL) into QueryBuf and hashes the stored form; the
+// stored key bytes before the NUL are exactly these. Returns the key length with
+// the NUL, 0 for a key too long to be stored.
+// Up to eight bytes of text as a little-endian word, with overlapping loads.
+uint64_t LoadPart(const char *p, size_t take) {
+    if (take >= 4) {
+        uint32_t lo, hi;
+        memcpy(&lo, p, 4);
+        memcpy(&hi, p + take - 4, 4);
+        return lo | (static_cast<uint64_t>(hi) << (8 * (take - 4)));
+    }
+    if (take >= 2) {
+        uint16_t lo, hi;
+        memcpy(&lo, p, 2);
+        memcpy(&hi, p + take - 2, 2);
+        return lo | (static_cast<uint64_t>(hi) << (8 * (take - 2)));
+    }
+    return static_cast<unsigned char>(p[0]);
+}
+
+int ScrambleQuery(const char *key, uint32_t *hash) {
     size_t n = strlen(key);
     if (n + 1 > static_cast<size_t>(DBT_MAX_RECORD - 2))
         return 0;
-    for (size_t i = 0; i < n; ++i)
-        QueryBuf[i] = static_cast<unsigned char>(key[i] ^ key[i + 1]);
+    if (!HostIsLittle()) {
+        for (size_t i = 0; i < n; ++i)
+            QueryBuf[i] = static_cast<unsigned char>(key[i] ^ key[i + 1]);
+        *hash = HashBytes(QueryBuf, static_cast<int>(n));
+        return static_cast<int>(n + 1);
+    }
+    // Byte k of w ^ (w >> 8) is key[k] ^ key[k + 1]; the top byte takes the first
+    // byte of the next word, the NUL after the last.
+    uint64_t h = 0;
+    for (size_t i = 0; i < n; i += 8) {
+        size_t take = n - i < 8 ? n - i : 8;
+        uint64_t w;
+        if (take == 8)
+            memcpy(&w, key + i, 8);
+        else
+            w = LoadPart(key + i, take);
+        uint64_t next = take == 8 ? static_cast<unsigned char>(key[i + 8]) : 0;
+        uint64_t scr = w ^ (w >> 8) ^ (next << 56);
+        memcpy(QueryBuf + i, &scr, 8);
+        h = HashWord(h, scr);
+    }
+    *hash = HashFinish(h, n);
     return static_cast<int>(n + 1);
 }
 
@@ -158,9 +217,27 @@ bool IndexAlloc(DbT *db, int32_t cap) {
     return true;
 }
 
+// Compares the stored key bytes before the NUL with the scrambled query, eight
+// bytes at a time (the content's slack and QueryBuf's room make the reads safe).
 bool SameKey(const DbT *db, const DbTIndexSlot &slot, const unsigned char *scrambled, int keyLen) {
-    return slot.KeyLen == keyLen &&
-           memcmp(db->pContent + slot.Offset + 4, scrambled, static_cast<size_t>(keyLen - 1)) == 0;
+    if (slot.KeyLen != keyLen)
+        return false;
+    const unsigned char *stored = db->pContent + slot.Offset + 4;
+    int n = keyLen - 1;
+    for (int i = 0; i < n; i += 8) {
+        uint64_t a, b;
+        memcpy(&a, stored + i, 8);
+        memcpy(&b, scrambled + i, 8);
+        uint64_t diff = a ^ b;
+        if (n - i < 8) {
+            if (!HostIsLittle())
+                return memcmp(stored + i, scrambled + i, static_cast<size_t>(n - i)) == 0;
+            diff &= (uint64_t{1} << (8 * (n - i))) - 1;
+        }
+        if (diff)
+            return false;
+    }
+    return true;
 }
 
 // Slot holding the key, or -1.
@@ -210,7 +287,7 @@ void IndexAdd(DbT *db, const DbTRecord &rec) {
         ++db->DupKeys;
         return;
     }
-    if ((db->IndexUsed + 1) * 2 > db->IndexCap && !IndexGrow(db))
+    if ((db->IndexUsed + 1) * 4 > db->IndexCap * 3 && !IndexGrow(db))
         return;
     IndexPlace(db, DbTIndexSlot{hash, rec.Offset, rec.KeyLen});
 }
@@ -263,11 +340,22 @@ void Reindex(DbT *db) {
     db->WalkPos = FirstRecord(db);
 }
 
+// Fills rec for a record the index holds (it was checked when it went in).
+void IndexedRecord(const DbT *db, const DbTIndexSlot &slot, DbTRecord *rec) {
+    rec->Offset = slot.Offset;
+    rec->RecLen = Read16(db, slot.Offset);
+    rec->KeyLen = slot.KeyLen;
+    rec->KeyPos = slot.Offset + 4;
+    rec->ValuePos = slot.Offset + 4 + slot.KeyLen;
+    rec->ValueLen = rec->RecLen - slot.KeyLen - 2;
+}
+
 // Looks the key up: 1 with rec filled for the first record that has it.
 bool Lookup(DbT *db, const char *key, DbTRecord *rec) {
     if (!key || !*key || !db->pContent)
         return false;
-    int keyLen = ScrambleQuery(key);
+    uint32_t hash;
+    int keyLen = ScrambleQuery(key, &hash);
     if (keyLen == 0)
         return false;
     if (!db->pIndex) {  // no memory for an index: walk
@@ -277,13 +365,16 @@ bool Lookup(DbT *db, const char *key, DbTRecord *rec) {
                 return true;
         return false;
     }
-    int32_t slot = IndexFind(db, QueryBuf, keyLen, HashBytes(QueryBuf, keyLen - 1));
-    return slot >= 0 && RecordAt(db, db->pIndex[slot].Offset, rec);
+    int32_t slot = IndexFind(db, QueryBuf, keyLen, hash);
+    if (slot < 0)
+        return false;
+    IndexedRecord(db, db->pIndex[slot], rec);
+    return true;
 }
 
 void EmptyContent(DbT *db) {
     PutMem(db->pContent);
-    db->pContent = static_cast<unsigned char *>(GetMem(DBT_HEADER_SIZE));
+    db->pContent = static_cast<unsigned char *>(GetMem(DBT_HEADER_SIZE + SLACK));
     db->Size = db->pContent ? DBT_HEADER_SIZE : 0;
     db->Count = 0;
     db->Type = DBT_TYPE_NONE;
@@ -328,7 +419,7 @@ unsigned char *ReadWhole(const char *path, int *size, DbStamp *stamp, bool *last
         return nullptr;
     }
     int n = static_cast<int>(sb.st_size);
-    auto *buf = static_cast<unsigned char *>(GetMem(n > 0 ? n : 1));
+    auto *buf = static_cast<unsigned char *>(GetMem(n + SLACK));
     if (!buf)
         return nullptr;
     int got = 0;
@@ -441,16 +532,26 @@ void DbTClose(DbT *db) {
 void DbTSetContent(DbT *db, unsigned char *content, int size) {
     if (!db)
         return;
-    PutMem(db->pContent);
+    if (db->pContent != content)
+        PutMem(db->pContent);
     db->pContent = content;
     db->Size = content ? size : 0;
+    if (content) {  // the caller's block may lack the slack
+        auto *room = static_cast<unsigned char *>(AdjustMem(content, size + SLACK));
+        if (room) {
+            db->pContent = content = room;
+            memset(room + size, 0, SLACK);
+        } else {
+            db->Size = 0;
+        }
+    }
     if (db->Size >= 5 && memcmp(content, "TXDBA", 5) == 0) {
         db->Type = DBT_TYPE_HEADERED;
         db->Count = 0;
         for (int i = 6; i < db->Size && i < 15 && content[i] >= '0' && content[i] <= '9'; ++i)
             db->Count = db->Count * 10 + (content[i] - '0');
         if (db->Size < DBT_HEADER_SIZE) {  // a cut header: keep what there is, pad it
-            auto *grown = static_cast<unsigned char *>(AdjustMem(content, DBT_HEADER_SIZE));
+            auto *grown = static_cast<unsigned char *>(AdjustMem(content, DBT_HEADER_SIZE + SLACK));
             if (grown) {
                 db->pContent = grown;
                 memset(grown + db->Size, 0, static_cast<size_t>(DBT_HEADER_SIZE - db->Size));
@@ -508,7 +609,7 @@ void DbTSetDbType(DbT *db, int type) {
     db->Type = type;
     db->flSwap = (type != DBT_TYPE_LEGACY && HostIsLittle()) ? 1 : 0;
     if (type != DBT_TYPE_LEGACY && db->Size < DBT_HEADER_SIZE) {
-        auto *grown = static_cast<unsigned char *>(AdjustMem(db->pContent, DBT_HEADER_SIZE));
+        auto *grown = static_cast<unsigned char *>(AdjustMem(db->pContent, DBT_HEADER_SIZE + SLACK));
         if (grown) {
             db->pContent = grown;
             db->Size = DBT_HEADER_SIZE;
@@ -564,15 +665,53 @@ void DbTDecodeKey(const DbT *db, const DbTRecord *rec, char *out) {
         out[i] = static_cast<char>(s[i] ^ static_cast<unsigned char>(out[i + 1]));
 }
 
+// Each plain byte is the XOR of the stored bytes from it to the end of the chunk.
+// Whole chunks are decoded eight bytes at a time from the end: within a word the
+// shifts fold every later byte into each byte, and the plain byte after the word
+// is folded into all eight.
+static void DecodeChunk(const unsigned char *s, unsigned char *out, int n) {
+    if (n < 8 || !HostIsLittle()) {
+        unsigned char carry = 0;
+        for (int i = n - 1; i >= 0; --i) {
+            carry = static_cast<unsigned char>(s[i] ^ carry);
+            out[i] = carry;
+        }
+        return;
+    }
+    uint64_t carry = 0;
+    int i = n - 8;
+    for (;; i -= 8) {
+        if (i < 0) {  // the first bytes: a word overlapping the one after it, whose
+            i = 0;    // bytes come out the same again; it folds in the plain byte 8
+            carry = out[8];
+        }
+        uint64_t w;
+        memcpy(&w, s + i, 8);
+        w ^= w >> 8;
+        w ^= w >> 16;
+        w ^= w >> 32;
+        w ^= carry * 0x0101010101010101ull;
+        if (i == 0) {
+            memcpy(out, &w, 8);
+            return;
+        }
+        memcpy(out + i, &w, 8);
+        carry = w & 0xFF;
+    }
+}
+
 void DbTDecodeValue(const DbT *db, const DbTRecord *rec, void *out, int limit) {
     const unsigned char *s = db->pContent + rec->ValuePos;
     auto *o = static_cast<unsigned char *>(out);
+    if (limit >= rec->ValueLen) {
+        DecodeChunk(s, o, rec->ValueLen);
+        return;
+    }
     unsigned char next = 0;
     for (int i = rec->ValueLen - 1; i >= 0; --i) {
-        unsigned char plain = (i == rec->ValueLen - 1) ? s[i] : static_cast<unsigned char>(s[i] ^ next);
+        next = static_cast<unsigned char>(s[i] ^ next);
         if (i < limit)
-            o[i] = plain;
-        next = plain;
+            o[i] = next;
     }
 }
 
@@ -653,14 +792,15 @@ bool Compact(DbT *db, const char *key, int keyLen, int prefixLen) {
 int PurgeTRecord(DbT *db, const char *key, int prefixLen) {
     if (!db || !key || !db->pContent || prefixLen < 0)
         return 0;
-    int keyLen = ScrambleQuery(key);
+    uint32_t hash;
+    int keyLen = ScrambleQuery(key, &hash);
     if (keyLen == 0)
         return 0;
     if (prefixLen > keyLen - 1)
         prefixLen = keyLen - 1;
     bool removed;
     if (prefixLen == 0 && db->pIndex && db->DupKeys == 0) {
-        int32_t slot = IndexFind(db, QueryBuf, keyLen, HashBytes(QueryBuf, keyLen - 1));
+        int32_t slot = IndexFind(db, QueryBuf, keyLen, hash);
         removed = slot >= 0;
         if (removed)
             RemoveOne(db, slot);
@@ -670,7 +810,7 @@ int PurgeTRecord(DbT *db, const char *key, int prefixLen) {
             Reindex(db);
     }
     if (removed) {
-        auto *shrunk = static_cast<unsigned char *>(AdjustMem(db->pContent, db->Size > 0 ? db->Size : 1));
+        auto *shrunk = static_cast<unsigned char *>(AdjustMem(db->pContent, db->Size + SLACK));
         if (shrunk)
             db->pContent = shrunk;
         db->WalkPos = FirstRecord(db);
@@ -788,7 +928,7 @@ int DbmTPutRecord(DbT *db, const char *key, const void *value, int length) {
     if (db->Type != DBT_TYPE_LEGACY && db->Size < DBT_HEADER_SIZE)
         db->Size = DBT_HEADER_SIZE;
     int recLen = static_cast<int>(2 + keyLen) + length;
-    auto *grown = static_cast<unsigned char *>(AdjustMem(db->pContent, db->Size + recLen + 2));
+    auto *grown = static_cast<unsigned char *>(AdjustMem(db->pContent, db->Size + recLen + 2 + SLACK));
     if (!grown)
         return 0;
     db->pContent = grown;

@@ -5,6 +5,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <cerrno>
+#include <unistd.h>
 
 #include <curses.h>
 #include <term.h>
@@ -117,6 +119,14 @@ const char *OverlayRow(const char *text, int width, bool *ended) {
         ++text;
     *ended = *text == '\0';
     return text;
+}
+
+// One byte of standard input, read the way the line reader reads (no stdio buffer
+// that could swallow the lines after it).
+void ReadOneByte() {
+    unsigned char c;
+    while (read(0, &c, 1) < 0 && errno == EINTR) {
+    }
 }
 
 }  // namespace
@@ -256,7 +266,7 @@ void Overlay(TermScreen *screen, const char *text, int wait) {
     if (wait) {
         MoveCursor(screen, x + 15, pressRow);
         std::fflush(stdout);
-        (void)std::scanf("%*c");
+        ReadOneByte();
     }
     MoveCursor(screen, savedX, savedY);
     std::fflush(stdout);

@@ -18,7 +18,8 @@
 // After the run the runner pauses by the row's wait value (through SysSleep).
 //
 // SysCmdR is SysCmd for texts that redirect standard output themselves ("... >
-// file"): in modes 1 and 2 only standard error is sent to the log.
+// file"): the runner redirects only standard error (to the log in modes 1 and 2,
+// to /dev/null in mode 0); the logged command line is the same as SysCmd's.
 //
 // Quoting: every value that is not literal command text (paths, names, package
 // names, user answers) goes through ShQuote. The runner itself protects the whole

@@ -88,6 +88,8 @@ CmdResponse *ReadResponse(FILE *in, const char *filter) {
 // The command line of a row: "<dir>/<name> <flags> " and the text; rows 0 and 1:
 // the text alone. Stops the run when the program cannot be located.
 CmdText ResponseLine(int row, const char *fmt, va_list ap) {
+    if (row < 0)
+        row = -row;  // as for SysCmd: the same program (nothing is logged here anyway)
     bool tableRow = row >= 2 && row < CMD_END;
     if (tableRow && flInitSysCmd && !ComList[row].pPath)
         FillCmdPath(row);

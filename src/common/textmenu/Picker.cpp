@@ -18,7 +18,9 @@ using namespace textmenu;
 namespace {
 
 constexpr int WIDTH_CAPACITY = 512;
-constexpr int COLUMN_GAP = 7;  // " ->", the number "%2d) " and a blank around a column
+constexpr int COLUMN_GAP = 7;    // room of the marker and the number beside a column's texts
+constexpr int NUMBER_OFFSET = 4; // "%2d) " after the " ->" marker
+constexpr int TEXT_OFFSET = 8;   // the state text after its number
 
 struct Picker {
     TermScreen *pScreen;  // created on the first first-page draw, kept for the run
@@ -100,8 +102,9 @@ const char *SkipStates(const char *states, int offset) {
 
 void WriteStateText(TermScreen *s, int x, int line, const char *text, bool firstColumn) {
     int len = static_cast<int>(std::strlen(text));
-    int room = s->Columns - (x + COLUMN_GAP);
-    SetPosition(s, x + 8, line);
+    // Measured from where the text starts, so that a cut text ends inside its row.
+    int room = s->Columns - (x + TEXT_OFFSET);
+    SetPosition(s, x + TEXT_OFFSET, line);
     if (room >= len || !firstColumn) {
         WriteString(s, "%s", text);
         return;
@@ -145,7 +148,7 @@ int DrawStates(TermScreen *s, TextMenuItem *item, uint32_t *hiddenMask, int offs
             WriteString(s, "%s", " ->");
         }
         if (!withheld) {
-            SetPosition(s, position + shift + 4, line);
+            SetPosition(s, position + shift + NUMBER_OFFSET, line);
             WriteString(s, "%2d) ", number + 1);
         }
         WriteStateText(s, position + shift, line, text, i < P.Rows);
@@ -312,12 +315,13 @@ void ProcessStateValue(TextMenu *menu, int index, char *option) {
         if (drawn < 0)
             return;
         int next = NextOffset(offset, drawn, item->StateCnt);
-        if (option && *option) {
+        // The option text is the first answer only: it lives in LineBuf, which the
+        // next read overwrites.
+        if (option && *option)
             std::memmove(LineBuf, option, std::strlen(option) + 1);
-            option = nullptr;
-        } else if (!Gets(LineBuf, LINEBUF_SIZE)) {
+        else if (!Gets(LineBuf, LINEBUF_SIZE))
             EndOfInput();
-        }
+        option = nullptr;
         char c = LineBuf[0];
         if (c == '\0') {
             offset = next;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "Files.h"
+#include "MemMgr.h"
 #include "TextMenu.h"
 #include "TextMenuPriv.h"
 
@@ -136,6 +137,9 @@ void LoadValue(TextMenuItem *item, const SettingsLine &l, const char *line) {
         break;
     case MENUITEM_NAME:
     case MENUITEM_STRING:
+        // A submenu that was never entered has no text buffer yet.
+        if (!item->Value.p)
+            item->Value.p = GetMem(MENU_TEXT_SIZE);
         if (!item->Value.p)
             return;
         std::memcpy(item->Value.p, l.Value, std::strlen(l.Value) + 1);

@@ -1,0 +1,463 @@
+// Menus driven through a pseudo-terminal: the menudemo program runs the menus on a
+// vt100 terminal of a fixed size while the test types answers and reads the screen.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "../textmenu/MenuTestSupport.h"
+#include "../textmenu/Vt100.h"
+
+using namespace menutest;
+
+namespace {
+
+const std::string Demo = std::string(BINARY_DIR) + "/menudemo";
+constexpr int WAIT_MS = 10000;
+
+// One run of menudemo on a pseudo-terminal of columns x lines.
+class PtyRun {
+public:
+    PtyRun(const std::vector<std::string> &args, int columns = 80, int lines = 24,
+           const std::string &cwd = "")
+        : columns_(columns), lines_(lines) {
+        struct winsize ws{};
+        ws.ws_col = static_cast<unsigned short>(columns);
+        ws.ws_row = static_cast<unsigned short>(lines);
+        pid_ = forkpty(&master_, nullptr, nullptr, &ws);
+        if (pid_ == 0)
+            Child(args, cwd);
+    }
+    ~PtyRun() {
+        if (pid_ > 0 && !finished_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (master_ >= 0)
+            close(master_);
+    }
+    // Reads until text shows after the previous match; false on timeout or end.
+    bool Expect(const std::string &text) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(WAIT_MS);
+        for (;;) {
+            size_t at = out_.find(text, mark_);
+            if (at != std::string::npos) {
+                mark_ = at + text.size();
+                return true;
+            }
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0 || !ReadSome(static_cast<int>(left.count())))
+                return false;
+        }
+    }
+    void Send(const std::string &keys) {
+        size_t done = 0;
+        while (done < keys.size()) {
+            ssize_t n = write(master_, keys.data() + done, keys.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return;
+            done += static_cast<size_t>(n);
+        }
+    }
+    // Everything until the program ends; its exit status (-1 when it did not end).
+    int Finish() {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(WAIT_MS);
+        while (std::chrono::steady_clock::now() < deadline && ReadSome(200)) {
+        }
+        int status = 0;
+        for (int i = 0; i < 100; ++i) {
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                finished_ = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            usleep(50000);
+        }
+        return -1;
+    }
+    // The screen as the terminal shows it now.
+    Vt100 Screen() const {
+        Vt100 vt(columns_, lines_);
+        vt.Feed(out_);
+        return vt;
+    }
+    const std::string &Output() const { return out_; }
+
+private:
+    [[noreturn]] static void Child(const std::vector<std::string> &args, const std::string &cwd) {
+        if (!cwd.empty() && chdir(cwd.c_str()) != 0)
+            _exit(126);
+        setenv("TERM", "vt100", 1);
+        unsetenv("COLUMNS");
+        unsetenv("LINES");
+        std::vector<char *> argv;
+        argv.push_back(const_cast<char *>(Demo.c_str()));
+        for (const auto &a : args)
+            argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(Demo.c_str(), argv.data());
+        _exit(127);
+    }
+    bool ReadSome(int ms) {
+        struct pollfd p{master_, POLLIN, 0};
+        int r = poll(&p, 1, ms);
+        if (r <= 0)
+            return r == 0;  // a timeout may be followed by more output
+        char buf[4096];
+        ssize_t n = read(master_, buf, sizeof buf);
+        if (n <= 0)
+            return false;  // the program has ended
+        out_.append(buf, static_cast<size_t>(n));
+        return true;
+    }
+    int columns_, lines_;
+    int master_ = -1;
+    pid_t pid_ = -1;
+    bool finished_ = false;
+    std::string out_;
+    size_t mark_ = 0;
+};
+
+// The row of the screen that contains text, or "" when none does.
+std::string RowWith(const Vt100 &vt, const std::string &text, int lines = 24) {
+    for (int i = 0; i < lines; ++i)
+        if (vt.Row(i).find(text) != std::string::npos)
+            return vt.Trimmed(i);
+    return "";
+}
+
+const char *const PrinterPrompt = "Enter a number or s for store settings in a file or <Return> to exit: ";
+
+TEST(MenuOnATerminal, MainMenuActionsAndTheExitFlag) {
+    PtyRun run({"main", "-english"});
+    ASSERT_TRUE(run.Expect("Enter a number: "));
+    Vt100 vt = run.Screen();
+    EXPECT_EQ(std::string(23, ' ') + "Install Print Driver and Utilities", vt.Trimmed(2));
+    EXPECT_EQ(" 1) Install Driver and Utilities", vt.Trimmed(4));
+    EXPECT_EQ(" e) Exit", vt.Trimmed(10));
+    run.Send("\n");  // no Return exit in this menu: drawn again
+    ASSERT_TRUE(run.Expect("Enter a number: "));
+    run.Send("3\n");  // a failing action stays
+    ASSERT_TRUE(run.Expect("Enter a number: "));
+    run.Send("2\n");
+    ASSERT_TRUE(run.Expect("Creating an installation site"));
+    ASSERT_TRUE(run.Expect("Enter a number: "));
+    run.Send("1\n");
+    ASSERT_TRUE(run.Expect("Installing Driver and Utilities"));
+    ASSERT_TRUE(run.Expect("FINAL main menu left"));
+    EXPECT_EQ(0, run.Finish());
+}
+
+TEST(MenuOnATerminal, WithoutDatabaseThePromptShowsItsKey) {
+    PtyRun run({"main"});
+    ASSERT_TRUE(run.Expect("25_510"));
+    run.Send("E\n");
+    ASSERT_TRUE(run.Expect("FINAL main menu left"));
+    EXPECT_EQ(0, run.Finish());
+}
+
+TEST(MenuOnATerminal, ToggleAndDirectSet) {
+    PtyRun run({"printer", "-english"});
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    EXPECT_EQ(" 2) Banner page .. [1. No]", RowWith(run.Screen(), "Banner page"));
+    run.Send("2\n");
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    EXPECT_EQ(" 2) Banner page .. [2. Yes]", RowWith(run.Screen(), "Banner page"));
+    run.Send("2 1\n");
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    EXPECT_EQ(" 2) Banner page .. [1. No]", RowWith(run.Screen(), "Banner page"));
+    run.Send("2 2\n");
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    run.Send("x\n");
+    ASSERT_TRUE(run.Expect("FINAL"));
+    EXPECT_NE(std::string::npos, run.Output().find("banner=1 "));
+    EXPECT_NE(std::string::npos, run.Output().find("handler=3\r\n"));
+    EXPECT_EQ(0, run.Finish());
+}
+
+TEST(MenuOnATerminal, TypedEntriesWithAndWithoutOptionText) {
+    PtyRun run({"printer", "-english"});
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    run.Send("1 lp_main\n");
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    run.Send("5\n");
+    ASSERT_TRUE(run.Expect("Copies: "));
+    run.Send("12\n");
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    run.Send("6 2.5\n");
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    run.Send("1 bad name\n");
+    ASSERT_TRUE(run.Expect("Invalid character ' '"));
+    ASSERT_TRUE(run.Expect("Press <Return> to continue "));
+    run.Send("\n");
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    run.Send("5\n");
+    ASSERT_TRUE(run.Expect("Copies: "));
+    run.Send("\n");  // an empty answer keeps the value
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    Vt100 vt = run.Screen();
+    EXPECT_EQ(" 1) Printer queue  [lp_main]", RowWith(vt, "Printer queue"));
+    EXPECT_EQ(" 5) Copies ....... [12]", RowWith(vt, "Copies"));
+    EXPECT_EQ(" 6) Scale ........ [2.500]", RowWith(vt, "Scale"));
+    run.Send("x\n");
+    ASSERT_TRUE(run.Expect("FINAL queue=lp_main "));
+    EXPECT_EQ(0, run.Finish());
+}
+
+TEST(MenuOnATerminal, PickerOnOnePageSavesTheChosenState) {
+    PtyRun run({"printer", "-english"});
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    run.Send("3\n");
+    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    Vt100 vt = run.Screen();
+    EXPECT_EQ(std::string(35, ' ') + "Paper tray", vt.Trimmed(0));
+    EXPECT_EQ(" ->  1) Tray 1" + std::string(30, ' ') + "19) Tray 19", vt.Trimmed(2));
+    EXPECT_EQ("    18) Tray 18", vt.Trimmed(19));
+    EXPECT_EQ("Current selection: Tray 1", vt.Trimmed(22));
+    run.Send("\n");  // the next page is the first again: every state fits
+    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    run.Send("20\n");
+    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    vt = run.Screen();
+    EXPECT_EQ("Current selection: Tray 20", vt.Trimmed(22));
+    EXPECT_NE(std::string::npos, vt.Row(3).find(" -> 20) Tray 20"));
+    run.Send("s\n");
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    EXPECT_EQ(" 3) Paper tray ... [20. Tray 20]", RowWith(run.Screen(), "Paper tray"));
+    run.Send("x\n");
+    ASSERT_TRUE(run.Expect("FINAL"));
+    EXPECT_NE(std::string::npos, run.Output().find("tray=19 "));
+    EXPECT_EQ(0, run.Finish());
+}
+
+TEST(MenuOnATerminal, PickerPagesOnASmallTerminal) {
+    PtyRun run({"printer", "-english"}, 80, 10);
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    run.Send("3\n");
+    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    Vt100 first = run.Screen();
+    EXPECT_NE(std::string::npos, first.Row(2).find(" ->  1) Tray 1"));
+    EXPECT_NE(std::string::npos, first.Row(5).find("20) Tray 20"));
+    run.Send("\n");
+    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    Vt100 second = run.Screen();
+    EXPECT_EQ("    21) Tray 21", second.Trimmed(2).substr(0, 15));
+    EXPECT_EQ("Current selection: Tray 1", second.Trimmed(8));
+    run.Send("23\n");  // taken on this page, which is drawn again
+    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    EXPECT_NE(std::string::npos, run.Screen().Row(4).find(" -> 23) Tray 23"));
+    run.Send("\n");  // the list ran out: back to the first page
+    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    EXPECT_NE(std::string::npos, run.Screen().Row(2).find("     1) Tray 1"));
+    run.Send("s\n");
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    run.Send("x\n");
+    ASSERT_TRUE(run.Expect("FINAL"));
+    EXPECT_NE(std::string::npos, run.Output().find("tray=22 "));
+    EXPECT_EQ(0, run.Finish());
+}
+
+TEST(MenuOnATerminal, PickManyCancelRestoresAndSaveKeeps) {
+    PtyRun run({"printer", "-english"});
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    run.Send("4 2,5\n");  // the option text is the first answer; state 5 is withheld
+    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    Vt100 vt = run.Screen();
+    EXPECT_EQ("Current selection: duplex staple", vt.Trimmed(22));
+    EXPECT_EQ("        fold", vt.Trimmed(6));
+    run.Send("c\n");
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    EXPECT_EQ(" 4) Options ...... [default]", RowWith(run.Screen(), "Options"));
+    run.Send("4\n");
+    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    run.Send("3 4\n");
+    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    run.Send("4\n");
+    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    EXPECT_EQ("Current selection: duplex punch", run.Screen().Trimmed(22));
+    run.Send("s\n");
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    EXPECT_EQ(" 4) Options ...... [1,3]", RowWith(run.Screen(), "Options"));
+    // Picker answers are no change: an empty line asks only the leave question.
+    run.Send("\n");
+    ASSERT_TRUE(run.Expect("Do you want to exit menudemo? [y/n] "));
+    EXPECT_EQ(std::string::npos, run.Output().find("Apply these settings"));
+    run.Send("y\n");
+    ASSERT_TRUE(run.Expect("FINAL"));
+    EXPECT_NE(std::string::npos, run.Output().find("options=5 "));
+    EXPECT_EQ(0, run.Finish());
+}
+
+TEST(MenuOnATerminal, ApplyAndLeaveQuestions) {
+    PtyRun run({"printer", "-english"});
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    run.Send("5 3\n");
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    run.Send("\n");
+    ASSERT_TRUE(run.Expect("Apply these settings? [y/n] "));
+    run.Send("n\n");
+    ASSERT_TRUE(run.Expect("Do you want to exit menudemo? [y/n] "));
+    run.Send("n\n");
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    run.Send("\n");
+    ASSERT_TRUE(run.Expect("Apply these settings? [y/n] "));
+    run.Send("Y\n");  // only lower case answers
+    ASSERT_TRUE(run.Expect("Apply these settings? [y/n] "));
+    run.Send("y\n");
+    ASSERT_TRUE(run.Expect("All names must be set before applying setup."));
+    run.Send("\n");
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    run.Send("1 lp\n");
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    run.Send("\n");
+    ASSERT_TRUE(run.Expect("Apply these settings? [y/n] "));
+    run.Send("y\n");
+    ASSERT_TRUE(run.Expect("APPLIED queue=lp banner=0 tray=0 options=1 copies=3 "));
+    ASSERT_TRUE(run.Expect("FINAL"));
+    EXPECT_EQ(0, run.Finish());
+}
+
+TEST(MenuOnATerminal, SubmenuAndTheReturnQuestion) {
+    PtyRun run({"printer", "-english"});
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    run.Send("7\n");
+    ASSERT_TRUE(run.Expect("Enter a number or <Return> to exit: "));
+    Vt100 vt = run.Screen();
+    EXPECT_EQ("Network:", vt.Trimmed(2));
+    EXPECT_EQ(" 2) Host .... [printhost]", RowWith(vt, "Host"));
+    run.Send("1\n");  // local device: host and port become inactive
+    ASSERT_TRUE(run.Expect("Enter a number or <Return> to exit: "));
+    vt = run.Screen();
+    EXPECT_EQ(" 1) Protocol  [2. local device]", RowWith(vt, "Protocol"));
+    EXPECT_EQ("    Host .... [printhost]", RowWith(vt, "Host"));
+    run.Send("2\n");  // not selectable now
+    ASSERT_TRUE(run.Expect("Enter a number or <Return> to exit: "));
+    run.Send("\n");
+    ASSERT_TRUE(run.Expect("Do you want to return to Printer Set-up menu? [y/n] "));
+    run.Send("n\n");
+    ASSERT_TRUE(run.Expect("Enter a number or <Return> to exit: "));
+    run.Send("\n");
+    ASSERT_TRUE(run.Expect("Do you want to return to Printer Set-up menu? [y/n] "));
+    run.Send("y\n");
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    run.Send("x\n");
+    ASSERT_TRUE(run.Expect("FINAL"));
+    EXPECT_NE(std::string::npos, run.Output().find("protocol=1 host=printhost port=9100"));
+    EXPECT_EQ(0, run.Finish());
+}
+
+struct ScratchDir {
+    std::string Path;
+    ScratchDir() {
+        char tmpl[] = "/tmp/menuptyXXXXXX";
+        Path = mkdtemp(tmpl);
+    }
+    ~ScratchDir() {
+        std::string cmd = "rm -rf '" + Path + "'";
+        EXPECT_EQ(0, std::system(cmd.c_str()));
+    }
+};
+
+TEST(MenuOnATerminal, StoreAndReplayASettingsFile) {
+    ScratchDir dir;
+    std::string file = dir.Path + "/printer_1";
+    {
+        PtyRun run({"printer", "-english"});
+        ASSERT_TRUE(run.Expect(PrinterPrompt));
+        run.Send("1 lp_store\n");
+        ASSERT_TRUE(run.Expect(PrinterPrompt));
+        run.Send("2\n");
+        ASSERT_TRUE(run.Expect(PrinterPrompt));
+        run.Send("6 0.5\n");
+        ASSERT_TRUE(run.Expect(PrinterPrompt));
+        run.Send("7\n");
+        ASSERT_TRUE(run.Expect("Enter a number or <Return> to exit: "));
+        run.Send("3 515\n");
+        ASSERT_TRUE(run.Expect("Enter a number or <Return> to exit: "));
+        run.Send("\n");
+        ASSERT_TRUE(run.Expect("[y/n] "));
+        run.Send("y\n");
+        ASSERT_TRUE(run.Expect(PrinterPrompt));
+        run.Send("s\n");
+        ASSERT_TRUE(run.Expect("Enter the settings file name: "));
+        run.Send(file + "\n");
+        ASSERT_TRUE(run.Expect(PrinterPrompt));
+        run.Send("x\n");
+        ASSERT_TRUE(run.Expect("FINAL"));
+        EXPECT_EQ(0, run.Finish());
+    }
+    EXPECT_EQ("0[lp_store] 11 0\n1[1] 9 0\n2[0] 9 0\n4[1] 13 0\n5[0.500] 14 0\n6{\n0[0] 9 0\n"
+              "1[printhost] 12 0\n2[515] 13 0\n}\n",
+              ReadFile(file));
+    {
+        PtyRun replay({"printer", "-english", "-load", file});
+        ASSERT_TRUE(replay.Expect("APPLIED queue=lp_store banner=1 tray=0 options=1 copies=1 "
+                                  "scale=0.500 protocol=0 host=printhost port=515 "));
+        EXPECT_EQ(std::string::npos, replay.Output().find(PrinterPrompt));
+        EXPECT_EQ(0, replay.Finish());
+    }
+    {
+        PtyRun replay({"printer", "-english", "-replay", file});
+        ASSERT_TRUE(replay.Expect(PrinterPrompt));
+        EXPECT_EQ(" 1) Printer queue  [lp_store]", RowWith(replay.Screen(), "Printer queue"));
+        replay.Send("x\n");
+        ASSERT_TRUE(replay.Expect("FINAL"));
+        EXPECT_EQ(0, replay.Finish());
+    }
+}
+
+TEST(MenuOnATerminal, StoreExitWritesDotSettingsAndEnds) {
+    ScratchDir dir;
+    PtyRun run({"storeexit", "-english"}, 80, 24, dir.Path);
+    ASSERT_TRUE(run.Expect("Enter a number or s for store settings in a file: "));
+    run.Send("1 lp5\n");
+    ASSERT_TRUE(run.Expect("Enter a number or s for store settings in a file: "));
+    run.Send("s\n");
+    EXPECT_EQ(0, run.Finish());
+    EXPECT_EQ(std::string::npos, run.Output().find("FINAL"));
+    EXPECT_EQ("0[lp5] 11 0\n1[2] 13 0\n", ReadFile(dir.Path + "/.settings"));
+}
+
+TEST(MenuOnATerminal, TheEndOfInputStopsTheMenu) {
+    PtyRun run({"main", "-english"});
+    ASSERT_TRUE(run.Expect("Enter a number: "));
+    run.Send("\004");
+    ASSERT_TRUE(run.Expect("menudemo: reading from standard input"));
+    EXPECT_EQ(1, run.Finish());
+}
+
+TEST(MenuOnATerminal, TheEndOfInputStopsThePicker) {
+    PtyRun run({"printer", "-english"});
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    run.Send("3\n");
+    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    run.Send("\004");
+    ASSERT_TRUE(run.Expect("ERROR: unexpected end of input"));
+    EXPECT_EQ(1, run.Finish());
+}
+
+TEST(MenuOnATerminal, ATooSmallTerminalLeavesThePickItemAlone) {
+    PtyRun run({"printer", "-english"}, 80, 6);
+    ASSERT_TRUE(run.Expect("to exit: "));
+    run.Send("3\n");
+    ASSERT_TRUE(run.Expect("The screen is too small for this list.It has 80 columns and 6 lines;"));
+    run.Send("\n");
+    ASSERT_TRUE(run.Expect("to exit: "));
+    run.Send("x\n");
+    ASSERT_TRUE(run.Expect("FINAL"));
+    EXPECT_NE(std::string::npos, run.Output().find("tray=0 "));
+    EXPECT_EQ(0, run.Finish());
+}
+
+}  // namespace
