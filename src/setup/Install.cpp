@@ -50,6 +50,28 @@ double ReadSizeFile(const char *name) {
     return strtod(LineBuf, nullptr) + kSizeMargin;
 }
 
+// The file system column (first word) and the mount point (last word) of a df data
+// line. The numbers between them change with every write on a busy system, so two
+// lines of one file system taken a moment apart need not be equal.
+void FileSystemOf(const char *line, char *out, size_t size) {
+    const char *first = line + strspn(line, " \t");
+    size_t firstLen = strcspn(first, " \t\r\n");
+    const char *end = first + strlen(first);
+    while (end > first && strchr(" \t\r\n", end[-1]))
+        --end;
+    const char *last = end;
+    while (last > first && !strchr(" \t", last[-1]))
+        --last;
+    snprintf(out, size, "%.*s %.*s", static_cast<int>(firstLen), first, static_cast<int>(end - last), last);
+}
+
+bool SameFileSystem(const char *a, const char *b) {
+    char fa[DISK_SPACE_LINE + 2], fb[DISK_SPACE_LINE + 2];
+    FileSystemOf(a, fa, sizeof fa);
+    FileSystemOf(b, fb, sizeof fb);
+    return strcmp(fa, fb) == 0;
+}
+
 // The existing-daemon dialogue: 0 to go on, exits on "no".
 void ExistingDaemonDialogue() {
     MsgPrintf(stdout, 62, MAKER, MAKER, MAKER, PRODUCT);
@@ -172,7 +194,7 @@ void FreeSpaceForInstall(const char *workArea, const char *installDir, const cha
     double instAvail = inst.Avail + targetSize;
 
     bool refuse = false;
-    if (strcmp(work.Line, inst.Line) != 0) {
+    if (!SameFileSystem(work.Line, inst.Line)) {
         if (workAvail < tsize) {
             MsgPrintf(stdout, 49, pTmpDir, tsize);
             refuse = true;

@@ -182,7 +182,10 @@ LPRng)	# LPRng print spooler
 	do
 		sleep 5
 	done
-	[ -n "$KelvraStdin" ] && rm -f "$KelvraStdin"
+	# the job went out: a filter that ends non-zero would have it sent again
+	if [ -n "$KelvraStdin" ]; then
+		rm -f "$KelvraStdin"
+	fi
 	;;
 V5)	# System V lp spooler
 	PATH=/usr/sbin:/usr/bin

@@ -187,14 +187,16 @@ void CheckBlock(const MemBlock *b) {
     ASSERT_GT(used, 0) << "an empty block was kept";
 }
 
-// Checks the blocks against the model, and where each live allocation is; with
-// contents, also that no allocation was overwritten.
-void CheckAll(const Model &model, const std::vector<Live> &live, bool contents = true) {
+// Checks the blocks against the model and where each live allocation is; when
+// deep, also every block's invariants and that no allocation was overwritten.
+void CheckAll(const Model &model, const std::vector<Live> &live, bool deep = true) {
     std::vector<MemBlock *> real = RealBlocks();
     ASSERT_EQ(model.Blocks.size(), real.size());
     for (size_t i = 0; i < real.size(); ++i) {
         ASSERT_EQ(i ? real[i - 1] : nullptr, real[i]->pPrev);
-        ASSERT_NO_FATAL_FAILURE(CheckBlock(real[i]));
+        if (deep) {
+            ASSERT_NO_FATAL_FAILURE(CheckBlock(real[i]));
+        }
         const ModelBlock &m = model.Blocks[i];
         ASSERT_EQ(m.Dedicated, real[i]->Size > MEM_BLOCK_SIZE) << "block " << i;
         ASSERT_EQ(m.Size, static_cast<size_t>(real[i]->Size)) << "block " << i;
@@ -207,7 +209,7 @@ void CheckAll(const Model &model, const std::vector<Live> &live, bool contents =
         size_t want = model.Index(l.Where.BlockId);
         ASSERT_EQ(real[want], FindBlock(l.P));
         ASSERT_EQ(static_cast<char *>(real[want]->pMemory) + 32 * l.Where.Node, l.P);
-        if (contents) {
+        if (deep) {
             ASSERT_EQ(-1, FirstOther(l.P, 0, l.Size + 1L, l.Fill)) << "an allocation was overwritten";
         }
     }
@@ -282,7 +284,7 @@ void RunSequence(unsigned seed, int steps) {
                 (void)moved;
             }
         }
-        ASSERT_NO_FATAL_FAILURE(CheckAll(model, live, step % 64 == 0)) << lastOp;
+        ASSERT_NO_FATAL_FAILURE(CheckAll(model, live, step % 16 == 0)) << lastOp;
     }
     ASSERT_NO_FATAL_FAILURE(CheckAll(model, live));
     for (Live &l : live)

@@ -272,7 +272,8 @@ TEST(MenuOnATerminal, PickManyCancelRestoresAndSaveKeeps) {
     PtyRun run({"printer", "-english"});
     ASSERT_TRUE(run.Expect(PrinterPrompt));
     run.Send("4 2,5\n");  // the option text is the first answer; state 5 is withheld
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));  // drawn before the answer
+    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));  // and after it
     Vt100 vt = run.Screen();
     EXPECT_EQ("Current selection: duplex staple", vt.Trimmed(22));
     EXPECT_EQ("        fold", vt.Trimmed(6));

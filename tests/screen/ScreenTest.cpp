@@ -190,6 +190,19 @@ TEST_F(ScreenTest, OverlayRowsEndAtANewline) {
     EXPECT_EQ(std::string(24, '*'), vt.Trimmed(3));
 }
 
+TEST_F(ScreenTest, OverlayIsClippedToTheScreen) {
+    Clear();
+    StdoutCapture out;
+    SetOvlInfo(screen_, 70, 22, 20, 3);
+    Overlay(screen_, "abcdefghijklmnopqrstuvwxyz", 0);
+    Vt100 vt;
+    vt.Feed(out.Text());
+    EXPECT_EQ(std::string(70, ' ') + std::string(10, '*'), vt.Row(22));
+    EXPECT_EQ(std::string(70, ' ') + "* abcdefgh", vt.Row(23));
+    for (int line = 0; line < 22; ++line)
+        EXPECT_EQ("", vt.Trimmed(line)) << "line " << line;
+}
+
 TEST_F(ScreenTest, OverlayReturnsAtTheEndOfInput) {
     StdinFeed in("");
     StdoutCapture out;
@@ -365,6 +378,30 @@ TEST(GetColumnWidths, KeepsTheWidestStatePerColumnAndStopsAtTheCapacity) {
     int two[2] = {0, 0};
     GetColumnWidths(s, &item, two, 2);
     EXPECT_EQ(7, two[1]);
+    FreeTermScreen(s);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ScreenWithoutTerminfo, FallsBackTo80By24AndAnsiSequences) {
+    TerminalSize size(100, 30);
+    pScreenTermName = "no-such-terminal-entry";
+    StdoutCapture out;
+    TermScreen *s = GetTermInfo(nullptr);
+    ClearScreen(s);
+    MoveCursor(s, 2, 3);
+    std::string sent = out.Text();
+    pScreenTermName = "vt100";
+    ASSERT_NE(nullptr, s);
+    EXPECT_EQ(80, s->Columns);
+    EXPECT_EQ(24, s->Lines);
+    EXPECT_EQ("\033[H\033[J\033[4;3H", sent);
+    StdoutCapture again;
+    GetTermInfo(s);  // terminfo is back: the real size again
+    again.Text();
+    EXPECT_EQ(100, s->Columns);
     FreeTermScreen(s);
 }
 

@@ -94,12 +94,6 @@ TextMenuItem MainItems[] = {
 TextMenu MainMenuCopy = {"Install Print Driver and Utilities", 1, nullptr, nullptr, nullptr, nullptr,
                          MainItems, MENU_NORETURNEXIT};
 
-TEST_F(RunMenuTest, MainMenuRedrawsOnAnEmptyLineAndLeavesOnE) {
-    Run(&MainMenuCopy, "\n\nE\nafter\n");
-    EXPECT_EQ(3, Draws());
-    EXPECT_EQ("after\n", rest_);
-}
-
 TEST_F(RunMenuTest, AHandlerThatSetsTheExitFlagEndsTheLoop) {
     Run(&MainMenuCopy, "2\n1\nleft\n");
     EXPECT_EQ(1, C.Action);
@@ -146,32 +140,6 @@ struct ValueMenu {
     const char *Text() const { return static_cast<const char *>(Items[1].Value.p); }
 };
 
-TEST_F(RunMenuTest, AYesNoItemTogglesOrTakesTheStateNamed) {
-    ValueMenu m;
-    m.Menu.Flags |= MENU_KEEPITEMS;
-    Run(&m.Menu, "1\nx\n");
-    EXPECT_EQ(1, m.Items[0].Value.i);
-    EXPECT_EQ(0, m.Items[0].PrevValue);
-    EXPECT_EQ(1, C.Toggle);
-    // InitMenu resets the pick-one item on entry: toggle twice, then name state 1.
-    Run(&m.Menu, "1\n1\n1 2\n1 1\nx\n");
-    EXPECT_EQ(0, m.Items[0].Value.i);
-    EXPECT_EQ(5, C.Toggle);
-    FreeMenu(&m.Menu);
-}
-
-TEST_F(RunMenuTest, TypedEntriesWithAndWithoutOptionText) {
-    ValueMenu m;
-    m.Menu.Flags |= MENU_KEEPITEMS;
-    std::string shown = Run(&m.Menu, "2 lp_main\n3 7\n4 2.5\n2\n\nx\n");
-    EXPECT_STREQ("lp_main", m.Text());
-    EXPECT_EQ(7, m.Items[2].Value.i);
-    EXPECT_FLOAT_EQ(2.5f, m.Items[3].Value.f);
-    EXPECT_NE(std::string::npos, shown.find("Queue name: "));
-    EXPECT_EQ(1, C.Toggle);  // the empty answer left the name alone
-    FreeMenu(&m.Menu);
-}
-
 TEST_F(RunMenuTest, AnInvalidEntryKeepsTheOldValue) {
     ValueMenu m;
     m.Menu.Flags |= MENU_KEEPITEMS;
@@ -216,27 +184,12 @@ struct QuestionMenu {
     }
 };
 
-TEST_F(RunMenuTest, AChangeMakesAnEmptyLineAskTheApplyQuestion) {
-    QuestionMenu m;
-    std::string shown = Run(&m.Menu, "1 lp\n\ny\n");
-    EXPECT_NE(std::string::npos, shown.find("Apply changes? [y/n] "));
-    EXPECT_EQ(1, C.Apply);
-    EXPECT_EQ(nullptr, m.Items[0].Value.p);
-}
-
 TEST_F(RunMenuTest, ApplyNeedsEveryNameSet) {
     QuestionMenu m;
     m.Items[1] = {.pText = "Clear", .Type = MENUITEM_STRING};
     std::string shown = Run(&m.Menu, "2 x\n\ny\n\n1 lp\n\ny\n");
     EXPECT_NE(std::string::npos, shown.find("All names must be set before applying setup."));
     EXPECT_EQ(1, C.Apply);
-}
-
-TEST_F(RunMenuTest, DecliningToApplyAsksTheLeaveQuestion) {
-    QuestionMenu m;
-    std::string shown = Run(&m.Menu, "1 lp\n\nn\ny\n");
-    EXPECT_NE(std::string::npos, shown.find("\nDo you want to exit test? [y/n] \n"));
-    EXPECT_EQ(0, C.Apply);
 }
 
 TEST_F(RunMenuTest, WithoutChangesNoApplyQuestionIsAsked) {
@@ -252,29 +205,6 @@ TEST_F(RunMenuTest, WithoutQuestionApplyRunsBeforeEveryLeaveQuestion) {
     Run(&m.Menu, "\nn\n\ny\n");
     EXPECT_EQ(2, C.Apply);
     EXPECT_EQ(2, C.Refresh);  // on entry and after the declined question
-}
-
-TEST_F(RunMenuTest, TheReturnQuestionNamesTheParent) {
-    QuestionMenu m;
-    m.Menu.pParent = &m.Parent;
-    std::string shown = Run(&m.Menu, "\nn\n\ny\n");
-    EXPECT_NE(std::string::npos, shown.find("\nDo you want to return to Main menu? [y/n] "));
-    EXPECT_EQ(2, Draws());
-    EXPECT_EQ(2, C.Refresh);
-}
-
-TEST_F(RunMenuTest, PickerSelectionsDoNotCountAsChanges) {
-    char states[] = "_a,_b,_c";
-    TextMenuItem items[] = {
-        {.pText = "Pick", .Type = MENUITEM_PICKMANY, .pStates = states},
-        {.pText = nullptr},
-    };
-    TextMenu menu{"P", 0, "Apply changes", CountApply, nullptr, nullptr, items, 0};
-    setenv("COLUMNS", "80", 1);
-    setenv("LINES", "24", 1);
-    std::string shown = Run(&menu, "1 2,3\ns\n\ny\n");
-    EXPECT_EQ(7, items[0].Value.i);
-    EXPECT_EQ(std::string::npos, shown.find("Apply changes"));
 }
 
 TEST_F(RunMenuTest, PickerAnswersAfterTheFirstAreReadFresh) {
@@ -376,20 +306,6 @@ struct StoreDir {
         EXPECT_EQ(0, std::system(cmd.c_str()));
     }
 };
-
-TEST_F(RunMenuTest, StoreExitWritesDotSettingsAndEndsTheProgram) {
-    StoreDir dir;
-    ValueMenu m;
-    m.Menu.Flags |= MENU_STOREEXIT;
-    try {
-        Run(&m.Menu, "2 lp9\ns\n");
-        FAIL() << "s did not end the program";
-    } catch (const ExitCalled &e) {
-        EXPECT_EQ(0, e.Status);
-    }
-    EXPECT_EQ("0[0] 9 0\n1[lp9] 11 0\n2[1] 13 0\n3[0.000] 14 0\n", ReadFile(dir.Path + "/.settings"));
-    FreeMenu(&m.Menu);
-}
 
 TEST_F(RunMenuTest, StoreAskWritesTheNamedFileAfterValidation) {
     StoreDir dir;

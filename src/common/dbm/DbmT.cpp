@@ -2,10 +2,11 @@
 //
 // The content is validated whole when it is loaded (and whenever the type changes):
 // the walk stops at the first record that does not hold together and the content is
-// cut there, so every later walk and every index entry sees only good records. Each
-// record is found through an open-addressing index of the scrambled key bytes (the
-// first record of each key wins, as a walk from the start would); the index follows
-// every change of the content.
+// cut there, so every later walk and every index entry sees only good records.
+// Beside the content the handle keeps a decoded copy of it (same offsets, every
+// chunk unscrambled), and an open-addressing index from each key to its first
+// record (the one a walk from the start would meet). Both follow every change of
+// the content, so lookups hash the key once and copy the value out.
 #include "DbmT.h"
 
 #include <cerrno>
@@ -36,8 +37,8 @@ constexpr int MAX_CONTENT = INT_MAX - 2 * DBT_MAX_RECORD;
 // compared eight bytes at a time up to the end of the content.
 constexpr int SLACK = 8;
 
-// The query key scrambled as it is stored (the bytes before the NUL).
-unsigned char QueryBuf[DBT_MAX_RECORD + 8];
+// A decoded key of a walk (the slow paths that run without the decoded copy).
+char KeyBuf[DBT_MAX_RECORD];
 
 bool HostIsLittle() {
     const unsigned char TLBuf[4] = {1, 2, 3, 4};
@@ -54,11 +55,11 @@ int Read16(const DbT *db, int32_t pos) {
     return v;
 }
 
-void Write16(const DbT *db, int32_t pos, int value) {
+void Write16(unsigned char *p, const DbT *db, int value) {
     auto v = static_cast<uint16_t>(value);
     if (db->flSwap)
         v = static_cast<uint16_t>((v >> 8) | (v << 8));
-    memcpy(db->pContent + pos, &v, 2);
+    memcpy(p, &v, 2);
 }
 
 int32_t FirstRecord(const DbT *db) {
@@ -121,7 +122,64 @@ bool RecordAt(const DbT *db, int32_t pos, DbTRecord *rec) {
     return true;
 }
 
-// Hash of stored key bytes, taken eight at a time (the last word padded with zeros).
+// Decoding ---------------------------------------------------------------------
+
+// Each plain byte is the XOR of the stored bytes from it to the end of the chunk.
+// Whole chunks are decoded eight bytes at a time from the end: within a word the
+// shifts fold every later byte into each byte, and the plain byte after the word
+// is folded into all eight.
+void DecodeChunk(const unsigned char *s, unsigned char *out, int n) {
+    if (n < 8 || !HostIsLittle()) {
+        unsigned char carry = 0;
+        for (int i = n - 1; i >= 0; --i) {
+            carry = static_cast<unsigned char>(s[i] ^ carry);
+            out[i] = carry;
+        }
+        return;
+    }
+    uint64_t carry = 0;
+    for (int i = n - 8;; i -= 8) {
+        if (i < 0) {  // the first bytes: a word overlapping the one after it, whose
+            i = 0;    // bytes come out the same again; it folds in plain byte 8
+            carry = out[8];
+        }
+        uint64_t w;
+        memcpy(&w, s + i, 8);
+        w ^= w >> 8;
+        w ^= w >> 16;
+        w ^= w >> 32;
+        w ^= carry * 0x0101010101010101ull;
+        memcpy(out + i, &w, 8);
+        if (i == 0)
+            return;
+        carry = w & 0xFF;
+    }
+}
+
+// The decoded copy of the content: the header and length fields as they are, every
+// chunk of the good records unscrambled. False when there is no memory for it.
+bool BuildPlain(DbT *db) {
+    PutMem(db->pPlain);
+    db->pPlain = static_cast<unsigned char *>(GetMem(db->Size + SLACK));
+    if (!db->pPlain)
+        return false;
+    memcpy(db->pPlain, db->pContent, static_cast<size_t>(db->Size));
+    DbTRecord rec;
+    for (int32_t pos = FirstRecord(db); pos < db->Size && RecordAt(db, pos, &rec); pos += rec.RecLen + 2) {
+        if (db->Type == DBT_TYPE_LEGACY) {
+            DecodeChunk(db->pContent + pos + 2, db->pPlain + pos + 2, rec.RecLen);
+        } else {
+            DecodeChunk(db->pContent + rec.KeyPos, db->pPlain + rec.KeyPos, rec.KeyLen);
+            DecodeChunk(db->pContent + rec.ValuePos, db->pPlain + rec.ValuePos, rec.ValueLen);
+        }
+    }
+    return true;
+}
+
+// Hashing ------------------------------------------------------------------------
+
+// Key bytes are hashed eight at a time as little-endian words, the last one padded
+// with zeros; the index hashes the decoded key, a lookup the caller's key.
 uint64_t HashWord(uint64_t h, uint64_t w) {
     h = (h ^ w) * 0x9E3779B97F4A7C15ull;
     return h ^ (h >> 29);
@@ -132,9 +190,9 @@ uint32_t HashFinish(uint64_t h, size_t n) {
     return static_cast<uint32_t>(h ^ (h >> 32));
 }
 
-uint32_t HashBytes(const unsigned char *p, int n) {
+uint32_t HashBytes(const unsigned char *p, size_t n) {
     uint64_t h = 0, w = 0;
-    for (int i = 0; i < n; ++i) {
+    for (size_t i = 0; i < n; ++i) {
         w |= static_cast<uint64_t>(p[i]) << (8 * (i & 7));
         if ((i & 7) == 7) {
             h = HashWord(h, w);
@@ -143,13 +201,11 @@ uint32_t HashBytes(const unsigned char *p, int n) {
     }
     if (n & 7)
         h = HashWord(h, w);
-    return HashFinish(h, static_cast<size_t>(n));
+    return HashFinish(h, n);
 }
 
-// Scrambles key (without its NUL) into QueryBuf and hashes the stored form; the
-// stored key bytes before the NUL are exactly these. Returns the key length with
-// the NUL, 0 for a key too long to be stored.
-// Up to eight bytes of text as a little-endian word, with overlapping loads.
+// Up to eight bytes as a little-endian word, with overlapping loads (little-endian
+// hosts only).
 uint64_t LoadPart(const char *p, size_t take) {
     if (take >= 4) {
         uint32_t lo, hi;
@@ -166,33 +222,19 @@ uint64_t LoadPart(const char *p, size_t take) {
     return static_cast<unsigned char>(p[0]);
 }
 
-int ScrambleQuery(const char *key, uint32_t *hash) {
-    size_t n = strlen(key);
-    if (n + 1 > static_cast<size_t>(DBT_MAX_RECORD - 2))
-        return 0;
-    if (!HostIsLittle()) {
-        for (size_t i = 0; i < n; ++i)
-            QueryBuf[i] = static_cast<unsigned char>(key[i] ^ key[i + 1]);
-        *hash = HashBytes(QueryBuf, static_cast<int>(n));
-        return static_cast<int>(n + 1);
-    }
-    // Byte k of w ^ (w >> 8) is key[k] ^ key[k + 1]; the top byte takes the first
-    // byte of the next word, the NUL after the last.
+uint32_t HashKey(const char *key, size_t n) {
+    if (!HostIsLittle())
+        return HashBytes(reinterpret_cast<const unsigned char *>(key), n);
     uint64_t h = 0;
-    for (size_t i = 0; i < n; i += 8) {
-        size_t take = n - i < 8 ? n - i : 8;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
         uint64_t w;
-        if (take == 8)
-            memcpy(&w, key + i, 8);
-        else
-            w = LoadPart(key + i, take);
-        uint64_t next = take == 8 ? static_cast<unsigned char>(key[i + 8]) : 0;
-        uint64_t scr = w ^ (w >> 8) ^ (next << 56);
-        memcpy(QueryBuf + i, &scr, 8);
-        h = HashWord(h, scr);
+        memcpy(&w, key + i, 8);
+        h = HashWord(h, w);
     }
-    *hash = HashFinish(h, n);
-    return static_cast<int>(n + 1);
+    if (i < n)
+        h = HashWord(h, LoadPart(key + i, n - i));
+    return HashFinish(h, n);
 }
 
 // Index ----------------------------------------------------------------------
@@ -217,37 +259,20 @@ bool IndexAlloc(DbT *db, int32_t cap) {
     return true;
 }
 
-// Compares the stored key bytes before the NUL with the scrambled query, eight
-// bytes at a time (the content's slack and QueryBuf's room make the reads safe).
-bool SameKey(const DbT *db, const DbTIndexSlot &slot, const unsigned char *scrambled, int keyLen) {
-    if (slot.KeyLen != keyLen)
-        return false;
-    const unsigned char *stored = db->pContent + slot.Offset + 4;
-    int n = keyLen - 1;
-    for (int i = 0; i < n; i += 8) {
-        uint64_t a, b;
-        memcpy(&a, stored + i, 8);
-        memcpy(&b, scrambled + i, 8);
-        uint64_t diff = a ^ b;
-        if (n - i < 8) {
-            if (!HostIsLittle())
-                return memcmp(stored + i, scrambled + i, static_cast<size_t>(n - i)) == 0;
-            diff &= (uint64_t{1} << (8 * (n - i))) - 1;
-        }
-        if (diff)
-            return false;
-    }
-    return true;
+// keyLen counts the NUL; the decoded key's NUL is known to be there.
+bool SameKey(const DbT *db, const DbTIndexSlot &slot, const char *key, int keyLen) {
+    return slot.KeyLen == keyLen &&
+           memcmp(db->pPlain + slot.Offset + 4, key, static_cast<size_t>(keyLen - 1)) == 0;
 }
 
 // Slot holding the key, or -1.
-int32_t IndexFind(const DbT *db, const unsigned char *scrambled, int keyLen, uint32_t hash) {
+int32_t IndexFind(const DbT *db, const char *key, int keyLen, uint32_t hash) {
     uint32_t mask = static_cast<uint32_t>(db->IndexCap) - 1;
     for (uint32_t i = hash & mask;; i = (i + 1) & mask) {
         const DbTIndexSlot &slot = db->pIndex[i];
         if (slot.Offset < 0)
             return -1;
-        if (slot.Hash == hash && SameKey(db, slot, scrambled, keyLen))
+        if (slot.Hash == hash && SameKey(db, slot, key, keyLen))
             return static_cast<int32_t>(i);
     }
 }
@@ -281,13 +306,13 @@ bool IndexGrow(DbT *db) {
 void IndexAdd(DbT *db, const DbTRecord &rec) {
     if (!db->pIndex)
         return;
-    const unsigned char *key = db->pContent + rec.KeyPos;
-    uint32_t hash = HashBytes(key, rec.KeyLen - 1);
+    const char *key = reinterpret_cast<const char *>(db->pPlain + rec.KeyPos);
+    uint32_t hash = HashBytes(db->pPlain + rec.KeyPos, static_cast<size_t>(rec.KeyLen - 1));
     if (IndexFind(db, key, rec.KeyLen, hash) >= 0) {
         ++db->DupKeys;
         return;
     }
-    if ((db->IndexUsed + 1) * 4 > db->IndexCap * 3 && !IndexGrow(db))
+    if ((db->IndexUsed + 1) * 2 > db->IndexCap && !IndexGrow(db))
         return;
     IndexPlace(db, DbTIndexSlot{hash, rec.Offset, rec.KeyLen});
 }
@@ -314,22 +339,13 @@ void IndexShift(DbT *db, int32_t from, int32_t delta) {
             db->pIndex[i].Offset -= delta;
 }
 
-// Validates the whole content (cutting it at damage) and rebuilds the index.
+// Validates the whole content (cutting it at damage), then rebuilds the decoded
+// copy and the index. Without memory for them lookups walk the records.
 void Reindex(DbT *db) {
-    db->DupKeys = 0;
-    if (!db->pIndex || db->IndexCap > 1024) {
-        if (!IndexAlloc(db, 64))
-            IndexFree(db);
-    } else {
-        for (int32_t i = 0; i < db->IndexCap; ++i)
-            db->pIndex[i].Offset = -1;
-        db->IndexUsed = 0;
-    }
     DbTRecord rec;
     int32_t pos = FirstRecord(db);
     int32_t records = 0;
     while (pos < db->Size && RecordAt(db, pos, &rec)) {
-        IndexAdd(db, rec);
         pos += rec.RecLen + 2;
         ++records;
     }
@@ -338,9 +354,20 @@ void Reindex(DbT *db) {
     if (db->Type == DBT_TYPE_LEGACY)
         db->Count = records;
     db->WalkPos = FirstRecord(db);
+    db->DupKeys = 0;
+    int32_t cap = 64;
+    while (cap < INT_MAX / 4 && cap < records * 2 + 2)
+        cap *= 2;
+    if (!BuildPlain(db) || !IndexAlloc(db, cap)) {
+        IndexFree(db);
+        PutMem(db->pPlain);
+        db->pPlain = nullptr;
+        return;
+    }
+    for (pos = FirstRecord(db); pos < db->Size && RecordAt(db, pos, &rec); pos += rec.RecLen + 2)
+        IndexAdd(db, rec);
 }
 
-// Fills rec for a record the index holds (it was checked when it went in).
 void IndexedRecord(const DbT *db, const DbTIndexSlot &slot, DbTRecord *rec) {
     rec->Offset = slot.Offset;
     rec->RecLen = Read16(db, slot.Offset);
@@ -354,18 +381,21 @@ void IndexedRecord(const DbT *db, const DbTIndexSlot &slot, DbTRecord *rec) {
 bool Lookup(DbT *db, const char *key, DbTRecord *rec) {
     if (!key || !*key || !db->pContent)
         return false;
-    uint32_t hash;
-    int keyLen = ScrambleQuery(key, &hash);
-    if (keyLen == 0)
+    size_t n = strlen(key);
+    if (n + 3 > static_cast<size_t>(DBT_MAX_RECORD))
         return false;
-    if (!db->pIndex) {  // no memory for an index: walk
-        for (int more = WalkDbTRecords(db, rec, 0); more; more = WalkDbTRecords(db, rec, 1))
-            if (rec->KeyLen == keyLen &&
-                memcmp(db->pContent + rec->KeyPos, QueryBuf, static_cast<size_t>(keyLen - 1)) == 0)
+    int keyLen = static_cast<int>(n + 1);
+    if (!db->pIndex) {
+        for (int more = WalkDbTRecords(db, rec, 0); more; more = WalkDbTRecords(db, rec, 1)) {
+            if (rec->KeyLen != keyLen)
+                continue;
+            DbTDecodeKey(db, rec, KeyBuf);
+            if (memcmp(KeyBuf, key, n) == 0)
                 return true;
+        }
         return false;
     }
-    int32_t slot = IndexFind(db, QueryBuf, keyLen, hash);
+    int32_t slot = IndexFind(db, key, keyLen, HashKey(key, n));
     if (slot < 0)
         return false;
     IndexedRecord(db, db->pIndex[slot], rec);
@@ -385,6 +415,25 @@ void EmptyContent(DbT *db) {
     if (db->pContent)
         UpdateHeader(db);
     Reindex(db);
+}
+
+// Grows (or shrinks) the content and its decoded copy to size bytes in use.
+bool ResizeContent(DbT *db, int32_t size) {
+    auto *content = static_cast<unsigned char *>(AdjustMem(db->pContent, size + SLACK));
+    if (!content)
+        return false;
+    db->pContent = content;
+    if (db->pPlain) {
+        auto *plain = static_cast<unsigned char *>(AdjustMem(db->pPlain, size + SLACK));
+        if (plain) {
+            db->pPlain = plain;
+        } else {  // lose the fast path rather than the change
+            PutMem(db->pPlain);
+            db->pPlain = nullptr;
+            IndexFree(db);
+        }
+    }
+    return true;
 }
 
 char *FileName(const DbT *db) {
@@ -456,10 +505,7 @@ char *BuildList(DbT *db, const char *beginnings, const char *prefix, const char 
         return nullptr;
     // Keys with a NUL inside are listed up to it, so measuring needs the decoded key.
     size_t len = 0;
-    auto *key = static_cast<char *>(GetMem(DBT_MAX_RECORD));
-    if (!key)
-        return nullptr;
-    std::unique_ptr<char, void (*)(void *)> keyGuard(key, PutMem);
+    char *key = KeyBuf;
     for (int more = 1; more; more = WalkDbTRecords(db, &rec, 1)) {
         DbTDecodeKey(db, &rec, key);
         if (!beginnings || TestKeyName(key, beginnings))
@@ -524,6 +570,7 @@ void DbTClose(DbT *db) {
     if (!db)
         return;
     IndexFree(db);
+    PutMem(db->pPlain);
     PutMem(db->pContent);
     PutMem(db->pName);
     PutMem(db);
@@ -608,13 +655,9 @@ void DbTSetDbType(DbT *db, int type) {
         return;
     db->Type = type;
     db->flSwap = (type != DBT_TYPE_LEGACY && HostIsLittle()) ? 1 : 0;
-    if (type != DBT_TYPE_LEGACY && db->Size < DBT_HEADER_SIZE) {
-        auto *grown = static_cast<unsigned char *>(AdjustMem(db->pContent, DBT_HEADER_SIZE + SLACK));
-        if (grown) {
-            db->pContent = grown;
-            db->Size = DBT_HEADER_SIZE;
-            UpdateHeader(db);
-        }
+    if (type != DBT_TYPE_LEGACY && db->Size < DBT_HEADER_SIZE && ResizeContent(db, DBT_HEADER_SIZE)) {
+        db->Size = DBT_HEADER_SIZE;
+        UpdateHeader(db);
     }
     Reindex(db);
 }
@@ -657,6 +700,10 @@ int FindTRecord(DbT *db, const char *key, DbTRecord *rec) {
 }
 
 void DbTDecodeKey(const DbT *db, const DbTRecord *rec, char *out) {
+    if (db->pPlain) {
+        memcpy(out, db->pPlain + rec->KeyPos, static_cast<size_t>(rec->KeyLen));
+        return;
+    }
     // The stored key ends in its NUL, so each plain byte is the stored one XOR the
     // plain byte after it.
     const unsigned char *s = db->pContent + rec->KeyPos;
@@ -665,52 +712,24 @@ void DbTDecodeKey(const DbT *db, const DbTRecord *rec, char *out) {
         out[i] = static_cast<char>(s[i] ^ static_cast<unsigned char>(out[i + 1]));
 }
 
-// Each plain byte is the XOR of the stored bytes from it to the end of the chunk.
-// Whole chunks are decoded eight bytes at a time from the end: within a word the
-// shifts fold every later byte into each byte, and the plain byte after the word
-// is folded into all eight.
-static void DecodeChunk(const unsigned char *s, unsigned char *out, int n) {
-    if (n < 8 || !HostIsLittle()) {
-        unsigned char carry = 0;
-        for (int i = n - 1; i >= 0; --i) {
-            carry = static_cast<unsigned char>(s[i] ^ carry);
-            out[i] = carry;
-        }
+void DbTDecodeValue(const DbT *db, const DbTRecord *rec, void *out, int limit) {
+    int n = limit < rec->ValueLen ? limit : rec->ValueLen;
+    if (n <= 0)
+        return;
+    if (db->pPlain) {
+        memcpy(out, db->pPlain + rec->ValuePos, static_cast<size_t>(n));
         return;
     }
-    uint64_t carry = 0;
-    int i = n - 8;
-    for (;; i -= 8) {
-        if (i < 0) {  // the first bytes: a word overlapping the one after it, whose
-            i = 0;    // bytes come out the same again; it folds in the plain byte 8
-            carry = out[8];
-        }
-        uint64_t w;
-        memcpy(&w, s + i, 8);
-        w ^= w >> 8;
-        w ^= w >> 16;
-        w ^= w >> 32;
-        w ^= carry * 0x0101010101010101ull;
-        if (i == 0) {
-            memcpy(out, &w, 8);
-            return;
-        }
-        memcpy(out + i, &w, 8);
-        carry = w & 0xFF;
-    }
-}
-
-void DbTDecodeValue(const DbT *db, const DbTRecord *rec, void *out, int limit) {
     const unsigned char *s = db->pContent + rec->ValuePos;
     auto *o = static_cast<unsigned char *>(out);
-    if (limit >= rec->ValueLen) {
-        DecodeChunk(s, o, rec->ValueLen);
+    if (n == rec->ValueLen) {
+        DecodeChunk(s, o, n);
         return;
     }
     unsigned char next = 0;
     for (int i = rec->ValueLen - 1; i >= 0; --i) {
         next = static_cast<unsigned char>(s[i] ^ next);
-        if (i < limit)
+        if (i < n)
             o[i] = next;
     }
 }
@@ -737,11 +756,11 @@ namespace {
 
 void RemoveOne(DbT *db, int32_t slot) {
     DbTRecord rec;
-    int32_t off = db->pIndex[slot].Offset;
-    if (!RecordAt(db, off, &rec))
-        return;
-    int32_t gone = rec.RecLen + 2;
-    memmove(db->pContent + off, db->pContent + off + gone, static_cast<size_t>(db->Size - off - gone));
+    IndexedRecord(db, db->pIndex[slot], &rec);
+    int32_t off = rec.Offset, gone = rec.RecLen + 2;
+    size_t rest = static_cast<size_t>(db->Size - off - gone);
+    memmove(db->pContent + off, db->pContent + off + gone, rest);
+    memmove(db->pPlain + off, db->pPlain + off + gone, rest);
     db->Size -= gone;
     IndexRemoveSlot(db, static_cast<uint32_t>(slot));
     IndexShift(db, off, gone);
@@ -749,23 +768,16 @@ void RemoveOne(DbT *db, int32_t slot) {
         --db->Count;
 }
 
+// keyLen counts the NUL; prefixLen 0 asks for the whole key.
 bool Matches(const DbT *db, const DbTRecord &rec, const char *key, int keyLen, int prefixLen) {
-    if (prefixLen == 0)
-        return rec.KeyLen == keyLen &&
-               memcmp(db->pContent + rec.KeyPos, QueryBuf, static_cast<size_t>(keyLen - 1)) == 0;
-    if (rec.KeyLen < prefixLen)
+    if (prefixLen == 0 ? rec.KeyLen != keyLen : rec.KeyLen < prefixLen)
         return false;
-    // Plain key bytes come from the end of the key backwards.
-    auto *plain = static_cast<char *>(GetMem(rec.KeyLen));
-    if (!plain)
-        return false;
-    DbTDecodeKey(db, &rec, plain);
-    bool same = memcmp(plain, key, static_cast<size_t>(prefixLen)) == 0;
-    PutMem(plain);
-    return same;
+    DbTDecodeKey(db, &rec, KeyBuf);
+    return memcmp(KeyBuf, key, static_cast<size_t>(prefixLen == 0 ? keyLen : prefixLen)) == 0;
 }
 
-// Copies the records that do not match down over those that do, in one pass.
+// Copies the records that do not match down over those that do, in one pass (the
+// decoded copy is rebuilt afterwards).
 bool Compact(DbT *db, const char *key, int keyLen, int prefixLen) {
     int32_t read = FirstRecord(db), write = read;
     bool removed = false;
@@ -792,15 +804,15 @@ bool Compact(DbT *db, const char *key, int keyLen, int prefixLen) {
 int PurgeTRecord(DbT *db, const char *key, int prefixLen) {
     if (!db || !key || !db->pContent || prefixLen < 0)
         return 0;
-    uint32_t hash;
-    int keyLen = ScrambleQuery(key, &hash);
-    if (keyLen == 0)
+    size_t n = strlen(key);
+    if (n + 3 > static_cast<size_t>(DBT_MAX_RECORD))
         return 0;
+    int keyLen = static_cast<int>(n + 1);
     if (prefixLen > keyLen - 1)
         prefixLen = keyLen - 1;
     bool removed;
     if (prefixLen == 0 && db->pIndex && db->DupKeys == 0) {
-        int32_t slot = IndexFind(db, QueryBuf, keyLen, hash);
+        int32_t slot = IndexFind(db, key, keyLen, HashKey(key, n));
         removed = slot >= 0;
         if (removed)
             RemoveOne(db, slot);
@@ -810,9 +822,7 @@ int PurgeTRecord(DbT *db, const char *key, int prefixLen) {
             Reindex(db);
     }
     if (removed) {
-        auto *shrunk = static_cast<unsigned char *>(AdjustMem(db->pContent, db->Size + SLACK));
-        if (shrunk)
-            db->pContent = shrunk;
+        ResizeContent(db, db->Size);  // shrinking keeps the block when it cannot move
         db->WalkPos = FirstRecord(db);
     }
     return removed ? 1 : 0;
@@ -928,26 +938,25 @@ int DbmTPutRecord(DbT *db, const char *key, const void *value, int length) {
     if (db->Type != DBT_TYPE_LEGACY && db->Size < DBT_HEADER_SIZE)
         db->Size = DBT_HEADER_SIZE;
     int recLen = static_cast<int>(2 + keyLen) + length;
-    auto *grown = static_cast<unsigned char *>(AdjustMem(db->pContent, db->Size + recLen + 2 + SLACK));
-    if (!grown)
-        return 0;
-    db->pContent = grown;
     int32_t at = db->Size;
-    unsigned char *p = grown + at;
-    Write16(db, at, recLen);
-    Write16(db, at + 2, static_cast<int>(keyLen));  // legacy: host order, as flSwap is 0
+    if (!ResizeContent(db, at + recLen + 2))
+        return 0;
+    // The record is written plain, copied to the decoded copy, then scrambled.
+    unsigned char *p = db->pContent + at;
+    Write16(p, db, recLen);
+    Write16(p + 2, db, static_cast<int>(keyLen));  // legacy: host order, flSwap is 0
     memcpy(p + 4, key, keyLen);
     memcpy(p + 4 + keyLen, value, static_cast<size_t>(length));
+    if (db->pPlain)
+        memcpy(db->pPlain + at, p, static_cast<size_t>(recLen) + 2);
     if (db->Type == DBT_TYPE_LEGACY) {
         DbScramble(p + 2, recLen);
     } else {
         DbScramble(p + 4, static_cast<int>(keyLen));
         DbScramble(p + 4 + keyLen, length);
-        ++db->Count;
     }
     db->Size += recLen + 2;
-    if (db->Type == DBT_TYPE_LEGACY)
-        ++db->Count;
+    ++db->Count;
     if (RecordAt(db, at, &rec))
         IndexAdd(db, rec);
     if (db->Flags & DBT_NOWRITE)

@@ -16,7 +16,8 @@
 // A record is usable when its length field and 2 + record length fit in the bytes
 // left, its key length is at least 1, key length + 2 <= record length and its key
 // ends in its NUL; the content is cut before the first record that is not (damage).
-// Lookups give the first record with the key (an index rebuilt with each change).
+// Lookups give the first record with the key (an index and a decoded copy of the
+// content, both kept in step with each change).
 // Null handles, keys or buffers make every operation return 0 or null. Buffers
 // returned as new strings or link lists belong to the caller (PutMem,
 // DbmFreeDbLinkList). Single-threaded; no locking between processes.
@@ -39,6 +40,7 @@ struct DbT {
     unsigned char flSwap;    // 1: 16-bit lengths are byte-swapped (headered, little-endian host)
     int32_t Flags;           // DBT_NOCHECK, DBT_NOWRITE
     unsigned char *pContent; // the whole file in memory (GetMem)
+    unsigned char *pPlain;   // the same with every chunk decoded, same offsets (or null)
     int32_t Size;            // bytes of content in use
     int64_t MTime;           // modification time of the loaded file, nanoseconds
     int64_t FileSize;        // size of the loaded file (with MTime and FileId: "changed")

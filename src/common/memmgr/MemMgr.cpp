@@ -11,7 +11,7 @@
 // longest run of free nodes a request could find in each block (so that the
 // first-fit walk reads one small array instead of every header), and the memory
 // areas sorted by address (so that PutMem finds its block by binary search).
-// Within a block a tree of run summaries leads the search to its run.
+// Within a block free runs are counted by length (see the search aids below).
 #include "MemMgr.h"
 
 #include <fcntl.h>
@@ -90,9 +90,9 @@ void Unmap(void *p, size_t size, bool fromHeap) {
 
 bool IsDedicated(const MemBlock *b) { return b->Size > MEM_BLOCK_SIZE; }
 
-// The longest run of free nodes, or an upper bound of it while the tree is stale.
+// The longest run of free nodes, or an upper bound of it.
 int LongestRun(const MemBlock *b) {
-    return b->RunTreeStale ? b->FreeNodeCount : b->RunTree[1].Longest;
+    return std::min(b->FreeNodeCount, b->MaxRunHint);
 }
 
 char *NodeAddr(const MemBlock *b, int i) { return static_cast<char *>(b->pMemory) + NODE * i; }
@@ -208,96 +208,214 @@ int NextNode(const uint64_t *bits, int pos, bool free, int limit) {
     return std::min(limit, w * 64 + std::countr_zero(word));
 }
 
-// ---- the run tree ----------------------------------------------------------------
-//
-// RunTree summarises the free runs of a block so that its longest run is known
-// exactly and the lowest run of k free nodes is found by descending from the whole
-// block to one word. Changes only mark their words stale; the tree is brought up
-// to date when a search needs it (a search for one node reads the bit map alone).
-
-constexpr int LEAF = WORDS;  // RunTree index of word 0
-
-// Calls f(start, length) for each run of set bits in x, lowest first, until f
-// returns true; the bit position where that run starts, or -1.
-template <class F> int EachRun(uint64_t x, F f) {
-    int pos = 0;
-    while (x) {
-        int gap = std::countr_zero(x);
-        x >>= gap;
-        pos += gap;
-        int run = x == ALL ? 64 : std::countr_zero(~x);
-        if (f(pos, run))
-            return pos;
-        x = run == 64 ? 0 : x >> run;
-        pos += run;
+// Start of the run of free nodes that ends just before pos, looking no further
+// back than floor.
+int RunStartBefore(const uint64_t *bits, int pos, int floor) {
+    if (pos <= floor)
+        return floor;
+    int last = pos - 1;
+    int w = last >> 6;
+    int firstWord = floor >> 6;
+    uint64_t used = ~bits[w] & (ALL >> (63 - (last & 63)));
+    while (!used) {
+        if (--w < firstWord)
+            return floor;
+        used = ~bits[w];
     }
-    return -1;
+    return std::max(floor, w * 64 + 64 - std::countl_zero(used));
 }
 
-MemRunSum WordRuns(uint64_t x) {
-    if (x == ALL)
-        return MemRunSum{64, 64, 64};
-    int longest = 0;
-    EachRun(x, [&](int, int run) {
-        longest = std::max(longest, run);
-        return false;
-    });
-    return MemRunSum{static_cast<uint16_t>(std::countr_zero(~x)),
-                     static_cast<uint16_t>(std::countl_zero(~x)), static_cast<uint16_t>(longest)};
+// Length of the free run around nodes i .. i+k-1, looking at most reach nodes to
+// either side of them.
+int RunAround(const uint64_t *bits, int i, int k, int reach) {
+    if (reach <= 0)
+        return k;
+    int left = RunStartBefore(bits, i, std::max(0, i - reach));
+    int right = NextNode(bits, i + k, false, std::min(NODES, i + k + reach));
+    return right - left;
 }
 
-// The runs of two neighbouring stretches of half nodes each, taken together.
-MemRunSum JoinRuns(MemRunSum a, MemRunSum b, int half) {
-    return MemRunSum{static_cast<uint16_t>(a.Low == half ? half + b.Low : a.Low),
-                     static_cast<uint16_t>(b.High == half ? half + a.High : b.High),
-                     std::max({a.Longest, b.Longest, static_cast<uint16_t>(a.High + b.Low)})};
-}
+// ---- runs within one word --------------------------------------------------------
 
-void RefreshRunTree(MemBlock *b) {
-    uint32_t stale = b->RunTreeStale;
-    if (!stale)
-        return;
-    for (uint32_t m = stale; m; m &= m - 1) {
-        int w = std::countr_zero(m);
-        b->RunTree[LEAF + w] = WordRuns(b->FreeBits[w]);
-    }
-    // each level up: the entries above the ones just rebuilt
-    for (int level = LEAF / 2, half = 64; level >= 1; level /= 2, half *= 2) {
-        uint32_t up = 0;
-        for (uint32_t m = stale; m; m &= m - 1)
-            up |= uint32_t{1} << (std::countr_zero(m) >> 1);
-        for (uint32_t m = up; m; m &= m - 1) {
-            int n = level + std::countr_zero(m);
-            b->RunTree[n] = JoinRuns(b->RunTree[2 * n], b->RunTree[2 * n + 1], half);
+// Positions in x where k set bits in a row start (k from 1 to 64). With rN the
+// positions where N start, k is assembled from its binary digits.
+uint64_t RunStarts(uint64_t x, int k) {
+    uint64_t r[7];
+    r[0] = x;
+    for (int p = 1; p < 7; ++p)
+        r[p] = r[p - 1] & (r[p - 1] >> (1 << (p - 1)));
+    uint64_t at = ALL;
+    int len = 0;
+    for (int p = 6; p >= 0; --p) {
+        if (k & (1 << p)) {
+            at &= r[p] >> len;
+            len += 1 << p;
         }
-        stale = up;
     }
-    b->RunTreeStale = 0;
+    return at;
 }
 
-// The lowest-numbered run of k free nodes, or -1. In a stretch the first run of k
-// lies in its first half, across the middle, or in its second half, in that order.
+// Length of the longest run of set bits in x (not all set), assembled from the
+// largest power of two down.
+int LongestOnes(uint64_t x) {
+    uint64_t r2 = x & (x >> 1), r4 = r2 & (r2 >> 2), r8 = r4 & (r4 >> 4);
+    uint64_t r16 = r8 & (r8 >> 8), r32 = r16 & (r16 >> 16);
+    int len = 0;
+    uint64_t at = ALL;  // positions where len set bits start
+    auto extend = [&](uint64_t r, int n) {
+        uint64_t next = at & (r >> len);
+        if (next) {
+            at = next;
+            len += n;
+        }
+    };
+    extend(r32, 32);
+    extend(r16, 16);
+    extend(r8, 8);
+    extend(r4, 4);
+    extend(r2, 2);
+    extend(x, 1);
+    return len;
+}
+
+// Bits of x without its runs at the low and the high end.
+uint64_t InnerBits(uint64_t x, int low, int high) {
+    uint64_t lowMask = (uint64_t{1} << low) - 1;
+    uint64_t highMask = high ? ALL << (64 - high) : 0;
+    return x & ~lowMask & ~highMask;
+}
+
+MemWordRuns RunsOfWord(uint64_t x) {
+    if (x == ALL)
+        return MemWordRuns{64, 64, 0};
+    int low = std::countr_zero(~x), high = std::countl_zero(~x);
+    return MemWordRuns{static_cast<uint8_t>(low), static_cast<uint8_t>(high),
+                       static_cast<uint8_t>(LongestOnes(InnerBits(x, low, high)))};
+}
+
+// ---- run counts and search bounds -------------------------------------------------
+//
+// A block counts its free runs by length, so that its longest run is known exactly
+// and the directory passes over it for any longer request. The counts are kept from
+// the first search for more than one node on; a block that only ever serves
+// one-node requests never counts (it needs only its first free node), and its
+// longest run is kept as an upper bound instead.
+//
+// SearchFrom[k - 1] is a lower bound of where the first run of k free nodes starts,
+// so that a search need not walk again over the runs it has passed. Taking nodes
+// cannot make such a run start earlier; freeing them lowers the bounds of every
+// k the joined run can hold to its start; a search sets the bound of its k exactly.
+
+constexpr int BOUNDS = 64;
+
+int16_t &From(MemBlock *b, int k) { return b->SearchFrom[std::min(k, BOUNDS) - 1]; }
+
+void CountRun(MemBlock *b, int len, int delta) {
+    if (len <= 0)
+        return;
+    b->RunCount[len] = static_cast<uint16_t>(b->RunCount[len] + delta);
+    if (delta > 0 && len > b->MaxRunHint)
+        b->MaxRunHint = len;
+}
+
+void DropLongest(MemBlock *b) {
+    while (b->MaxRunHint > 0 && b->RunCount[b->MaxRunHint] == 0)
+        --b->MaxRunHint;
+}
+
+void CountAllRuns(MemBlock *b) {
+    for (int w = 0; w < WORDS; ++w)
+        b->WordRuns[w] = RunsOfWord(b->FreeBits[w]);
+    std::memset(b->RunCount, 0, sizeof b->RunCount);
+    std::fill(std::begin(b->SearchFrom), std::end(b->SearchFrom), 0);
+    b->MaxRunHint = 0;
+    for (int pos = 0; pos < NODES;) {
+        int start = NextNode(b->FreeBits, pos, true, NODES);
+        if (start == NODES)
+            break;
+        pos = NextNode(b->FreeBits, start, false, NODES);
+        CountRun(b, pos - start, 1);
+    }
+    b->RunsCounted = 1;
+}
+
+// Nodes i .. i+k-1, all free, are about to be taken.
+void RunTaken(MemBlock *b, int i, int k) {
+    if (!b->RunsCounted)
+        return;
+    int start = RunStartBefore(b->FreeBits, i, 0);
+    int end = NextNode(b->FreeBits, i + k, false, NODES);
+    CountRun(b, end - start, -1);
+    CountRun(b, i - start, 1);
+    CountRun(b, end - i - k, 1);
+    DropLongest(b);
+}
+
+// Nodes i .. i+k-1 have just been freed.
+void RunFreed(MemBlock *b, int i, int k) {
+    if (!b->RunsCounted) {
+        // the run they joined may be longer than the bound; only a longer one
+        // matters, so the sides are looked at no further than that
+        int hint = b->MaxRunHint;
+        if (hint < b->FreeNodeCount && RunAround(b->FreeBits, i, k, hint + 1 - k) > hint)
+            b->MaxRunHint = RunAround(b->FreeBits, i, k, NODES);
+        return;
+    }
+    int start = RunStartBefore(b->FreeBits, i, 0);
+    int end = NextNode(b->FreeBits, i + k, false, NODES);
+    CountRun(b, i - start, -1);
+    CountRun(b, end - i - k, -1);
+    CountRun(b, end - start, 1);
+    for (int j = std::min(end - start, BOUNDS); j >= 1 && From(b, j) > start; --j)
+        From(b, j) = static_cast<int16_t>(start);
+}
+
+void FoundRun(MemBlock *b, int k, int start) {
+    for (int j = std::min(k, BOUNDS + 1); j <= BOUNDS && From(b, j) < start; ++j)
+        From(b, j) = static_cast<int16_t>(start);
+}
+
+// The lowest-numbered run of k free nodes, or -1. Words are walked from the search
+// bound: a run carried over from the words before comes first, then a run inside
+// the word; the run at the word's high end is carried on.
 int FindRun(MemBlock *b, int k) {
     if (k == 1) {
-        int i = NextNode(b->FreeBits, 0, true, NODES);
+        int i = NextNode(b->FreeBits, b->RunsCounted ? From(b, 1) : 0, true, NODES);
+        if (i < NODES && b->RunsCounted)
+            FoundRun(b, 1, i);
         return i < NODES ? i : -1;
     }
-    RefreshRunTree(b);
-    if (b->RunTree[1].Longest < k)
+    if (!b->RunsCounted)
+        CountAllRuns(b);
+    if (b->MaxRunHint < k)
         return -1;
-    int n = 1, start = 0;
-    for (int half = NODES / 2; n < LEAF; half /= 2) {
-        const MemRunSum &low = b->RunTree[2 * n], &high = b->RunTree[2 * n + 1];
-        if (low.Longest >= k) {
-            n = 2 * n;
-        } else if (low.High + high.Low >= k) {
-            return start + half - low.High;
-        } else {
-            n = 2 * n + 1;
-            start += half;
+    int from = From(b, k);
+    int carry = 0;
+    for (int w = from >> 6; w < WORDS; ++w) {
+        uint64_t x = b->FreeBits[w];
+        MemWordRuns runs = b->WordRuns[w];
+        if (w == from >> 6 && (from & 63)) {  // a run begun before the bound is too short
+            x &= ALL << (from & 63);
+            runs = RunsOfWord(x);
         }
+        int start = -1;
+        if (carry + runs.Low >= k)
+            start = w * 64 - carry;
+        else if (runs.Inner >= k)
+            start = w * 64 + std::countr_zero(RunStarts(InnerBits(x, runs.Low, runs.High), k));
+        if (start >= 0) {
+            if (k <= BOUNDS)
+                FoundRun(b, k, start);
+            return start;
+        }
+        carry = runs.Low == 64 ? carry + 64 : runs.High;
     }
-    return start + EachRun(b->FreeBits[n - LEAF], [k](int, int run) { return run >= k; });
+    if (carry >= k) {
+        if (k <= BOUNDS)
+            FoundRun(b, k, NODES - carry);
+        return NODES - carry;
+    }
+    return -1;
 }
 
 // Marks nodes i .. i+k-1 free or used in both maps.
@@ -306,11 +424,15 @@ void MarkNodes(MemBlock *b, int i, int k, bool free) {
         b->NodeMap[i] = free ? ' ' : 'U';
     else
         std::memset(b->NodeMap + i, free ? ' ' : 'U', k);
-    ForRange(i, k, [&](int w, uint64_t m) {
+    int first = i >> 6, last = (i + k - 1) >> 6;
+    for (int w = first; w <= last; ++w) {
+        int lo = w == first ? i & 63 : 0;
+        int hi = w == last ? ((i + k - 1) & 63) + 1 : 64;
+        uint64_t m = (hi - lo == 64 ? ALL : (uint64_t{1} << (hi - lo)) - 1) << lo;
         b->FreeBits[w] = free ? b->FreeBits[w] | m : b->FreeBits[w] & ~m;
-        b->RunTreeStale |= uint32_t{1} << w;
-        return true;
-    });
+        if (b->RunsCounted)
+            b->WordRuns[w] = RunsOfWord(b->FreeBits[w]);
+    }
 }
 
 // Zeroes k nodes from p; the common small cases without a library call.
@@ -324,6 +446,7 @@ void ZeroNodes(char *p, int k) {
 }
 
 void TakeNodes(MemBlock *b, int i, int k) {
+    RunTaken(b, i, k);
     MarkNodes(b, i, k, false);
     b->FreeNodeCount -= k;
     UpdateFit(b);
@@ -332,6 +455,7 @@ void TakeNodes(MemBlock *b, int i, int k) {
 void GiveNodes(MemBlock *b, int i, int k) {
     MarkNodes(b, i, k, true);
     b->FreeNodeCount += k;
+    RunFreed(b, i, k);
     UpdateFit(b);
 }
 
@@ -354,7 +478,8 @@ void *GetDedicated(size_t rounded) {
         std::memset(b->pMemory, 0, rounded);
     std::memset(b->NodeMap, 'U', NODES);
     std::fill(std::begin(b->FreeBits), std::end(b->FreeBits), 0);
-    b->RunTreeStale = ~uint32_t{0};
+    b->RunsCounted = 0;
+    b->MaxRunHint = 0;
     b->FreeNodeCount = 0;
     b->UsedSize = static_cast<int32_t>(rounded);
     UpdateFit(b);
@@ -502,7 +627,8 @@ MemBlock *GetNewBlock(size_t size) {
     std::memset(b->NodeMap, ' ', NODES);
     b->NodeMap[NODES] = '\0';
     std::fill(std::begin(b->FreeBits), std::end(b->FreeBits), ~uint64_t{0});
-    b->RunTreeStale = ~uint32_t{0};
+    b->RunsCounted = 0;
+    b->MaxRunHint = NODES;
     b->HeapParts = static_cast<uint8_t>((headHeap ? MEM_HEAP_HEADER : 0) |
                                         (areaHeap ? MEM_HEAP_AREA : 0));
     b->Size = static_cast<int32_t>(area);
@@ -588,7 +714,7 @@ void *GetMem(int size) {
         int i = FindRun(b, k);
         if (i >= 0)
             return AllocAt(b, i, k);
-        UpdateFit(b);  // the tree was stale: its longest run is now exact
+        UpdateFit(b);  // its runs are counted now: the longest is exact
     }
     MemBlock *b = GetNewBlock(MEM_BLOCK_SIZE);
     return b ? AllocAt(b, 0, k) : nullptr;

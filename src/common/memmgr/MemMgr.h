@@ -25,12 +25,10 @@ struct MATEntry {
     void *pAddr;     // its address, null when none
 };
 
-// Free runs of a stretch of a block's nodes: the run at its start, the run at its
-// end and the longest run. MemBlock::RunTree[1] covers the whole block, entries
-// 2n and 2n+1 the two halves of entry n, and entry 32 + w the 64 nodes of word w
-// of FreeBits.
-struct MemRunSum {
-    uint16_t Low, High, Longest;
+// The free runs of 64 nodes: the run at the low end, the run at the high end (both
+// 64 when all are free) and the longest run touching neither end.
+struct MemWordRuns {
+    uint8_t Low, High, Inner;
 };
 
 struct MemBlock {
@@ -43,8 +41,16 @@ struct MemBlock {
     MATEntry MAT[MEM_BLOCK_NODES];
     char NodeMap[MEM_BLOCK_NODES + 1];  // ' ' free, 'U' used
     uint64_t FreeBits[MEM_BLOCK_NODES / 64];  // bit i set: node i free (kept in step with NodeMap)
-    MemRunSum RunTree[MEM_BLOCK_NODES / 32];  // search aid over FreeBits, see below
-    uint32_t RunTreeStale;  // bit w set: word w of FreeBits changed since RunTree was built
+    // Search aids, derived from FreeBits. While RunsCounted is set, RunCount[n] is
+    // the number of runs of exactly n free nodes, MaxRunHint the longest run, no
+    // run of k free nodes starts before SearchFrom[k - 1] (k up to 64), and
+    // WordRuns[w] describes the free runs of word w of FreeBits. Otherwise
+    // MaxRunHint is only an upper bound.
+    uint16_t RunCount[MEM_BLOCK_NODES + 1];
+    int16_t SearchFrom[64];
+    MemWordRuns WordRuns[MEM_BLOCK_NODES / 64];
+    int32_t MaxRunHint;
+    uint8_t RunsCounted;
     int32_t ListPos;        // position in the list, 0 at pMemB
     uint8_t HeapParts;      // MEM_HEAP_HEADER / MEM_HEAP_AREA: taken from malloc
 };

@@ -239,26 +239,6 @@ char *DefaultLanguage(const char *table) {
     return WordAt(p, " \t\r");
 }
 
-char *ChooseLanguage(const char *table, const char *lang) {
-    char *searchKey = SaveStr(" %s ", lang);
-    const char *hit = strstr(table, searchKey);
-    PutMem(searchKey);
-    if (!hit) {
-        char *def = DefaultLanguage(table);
-        return def ? def : SaveStr_("en_US");
-    }
-    const char *eq = hit;
-    while (eq > table && *eq != '=')
-        --eq;
-    if (*eq != '=')
-        return SaveStr_("en_US");
-    const char *line = eq;
-    while (line > table && line[-1] != '\n')
-        --line;
-    char *word = WordAt(line, " =");
-    return word ? word : SaveStr_("en_US");
-}
-
 }  // namespace
 
 // Language and translation file --------------------------------------------------
@@ -331,6 +311,26 @@ char *ParseTransFile(const char *name) {
     return table;
 }
 
+char *NlsChooseLanguage(const char *table, const char *lang) {
+    char *searchKey = SaveStr(" %s ", lang);
+    const char *hit = strstr(table, searchKey);
+    PutMem(searchKey);
+    if (!hit) {
+        char *def = DefaultLanguage(table);
+        return def ? def : SaveStr_("en_US");
+    }
+    const char *eq = hit;
+    while (eq > table && *eq != '=')
+        --eq;
+    if (*eq != '=')
+        return SaveStr_("en_US");
+    const char *line = eq;
+    while (line > table && line[-1] != '\n')
+        --line;
+    char *word = WordAt(line, " =");
+    return word ? word : SaveStr_("en_US");
+}
+
 char *GetDesiredNLSLang() {
     if (pNLSLang)
         return pNLSLang;
@@ -338,7 +338,7 @@ char *GetDesiredNLSLang() {
     if (!lang)
         lang = "___LANG_NOT_SET___";
     const char *table = MakeTransTable();
-    pNLSLang = table ? ChooseLanguage(table, lang) : SaveStr_("en_US");
+    pNLSLang = table ? NlsChooseLanguage(table, lang) : SaveStr_("en_US");
     return pNLSLang;
 }
 

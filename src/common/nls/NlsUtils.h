@@ -60,6 +60,10 @@ char *ParseTransFile(const char *name);
 // The same normalisation over bytes in memory (n bytes, NULs allowed); never null.
 char *ParseTransText(const char *text, size_t n);
 
+// The language a normalised translation table gives for a LANG value (the rules
+// of GetDesiredNLSLang past reading the table); a saved string (PutMem).
+char *NlsChooseLanguage(const char *table, const char *lang);
+
 // Opens "<tool path>/db/<language>/<name>.xdb" (DbTOpen flags). An English database
 // that cannot be loaded prints "ERROR:  Could not open English database:  <path>" and
 // gives null; another language gives an empty handle.

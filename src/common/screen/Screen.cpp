@@ -6,12 +6,15 @@
 #include <cstdio>
 #include <cstring>
 #include <cerrno>
+#include <string>
 #include <unistd.h>
 
 #include <curses.h>
 #include <term.h>
 
 #include "MemMgr.h"
+
+const char *pScreenTermName = "vt100";
 
 namespace {
 
@@ -53,7 +56,7 @@ void ReadTerminal(TermScreen *screen) {
         del_curterm(cur_term);
         State.TermSet = false;
     }
-    if (setupterm("vt100", 1, &err) == OK) {
+    if (setupterm(pScreenTermName, 1, &err) == OK) {
         State.TermSet = true;
         State.Ansi = false;
         int nCols = tigetnum("cols");
@@ -100,25 +103,36 @@ bool SizeRow(int width) {
     return State.pRow != nullptr;
 }
 
-void PrintRepeated(char c, int n) {
-    for (int i = 0; i < n; ++i)
-        std::putchar(c);
-}
+using MString = std::basic_string<char, std::char_traits<char>, MemAllocator<char>>;
 
-// One text row of the overlay: returns the text after the row.
-const char *OverlayRow(const char *text, int width, bool *ended) {
-    std::fputs("* ", stdout);
+// One row of the overlay: "* ", the text up to a newline in width cells, " *".
+// Returns the text after the row; *ended when nothing is left.
+const char *OverlayRow(const char *text, int width, MString &row, bool *ended) {
+    row.assign("* ");
     int col = 0;
     while (col < width && *text && *text != '\n') {
-        std::putchar(*text++);
+        row.push_back(*text++);
         ++col;
     }
-    PrintRepeated(' ', width - col);
-    std::fputs(" *", stdout);
+    row.append(static_cast<size_t>(width - col), ' ');
+    row.append(" *");
     if (*text == '\n')
         ++text;
     *ended = *text == '\0';
     return text;
+}
+
+// Sends a row of the overlay at (x, line), cut to the part that lies on the screen.
+void OverlayLine(TermScreen *screen, int x, int line, const MString &row) {
+    if (line < 0 || line >= screen->Lines || x >= screen->Columns)
+        return;
+    size_t skip = x < 0 ? static_cast<size_t>(-x) : 0;
+    if (skip >= row.size())
+        return;
+    int left = std::max(x, 0);
+    size_t room = static_cast<size_t>(screen->Columns - left);
+    MoveCursor(screen, left, line);
+    std::fwrite(row.data() + skip, 1, std::min(room, row.size() - skip), stdout);
 }
 
 // One byte of standard input, read the way the line reader reads (no stdio buffer
@@ -240,31 +254,28 @@ void Overlay(TermScreen *screen, const char *text, int wait) {
     int savedX = screen->CursorX, savedY = screen->CursorY;
     int x = screen->OvlX, y = screen->OvlY;
     int w = std::max(screen->OvlWidth, 0), h = std::max(screen->OvlHeight, 0);
-    MoveCursor(screen, x, y);
-    PrintRepeated('*', w + 4);
-    std::putchar('\n');
+    MString edge(static_cast<size_t>(w) + 4, '*');
+    MString row;
+    OverlayLine(screen, x, y, edge);
     const char *p = text ? text : "";
     bool ended = false;
-    int row = 1;
+    int line = y + 1;
     do {
-        MoveCursor(screen, x, y + row);
-        p = OverlayRow(p, w, &ended);
-        ++row;
-    } while (!ended && row <= h + 3);
-    int pressRow = y + row;
+        p = OverlayRow(p, w, row, &ended);
+        OverlayLine(screen, x, line++, row);
+    } while (!ended && line <= y + h + 3);
+    int pressLine = line;
     if (ended) {
         if (wait) {
-            MoveCursor(screen, x, pressRow);
-            std::fputs("* Press enter", stdout);
-            PrintRepeated(' ', w + 4 - 14);
-            std::putchar('*');
-            ++row;
+            row.assign("* Press enter");
+            row.append(static_cast<size_t>(std::max(w + 4 - 14, 0)), ' ');
+            row.push_back('*');
+            OverlayLine(screen, x, line++, row);
         }
-        MoveCursor(screen, x, y + row);
-        PrintRepeated('*', w + 4);
+        OverlayLine(screen, x, line, edge);
     }
     if (wait) {
-        MoveCursor(screen, x + 15, pressRow);
+        MoveCursor(screen, std::min(x + 15, screen->Columns - 1), std::min(pressLine, screen->Lines - 1));
         std::fflush(stdout);
         ReadOneByte();
     }

@@ -29,6 +29,10 @@ struct TermScreen {
     int32_t CellLines;
 };
 
+// The terminfo entry GetTermInfo uses: "vt100" (the environment's TERM is not
+// consulted). Tests name a missing entry to see the fallback.
+extern const char *pScreenTermName;
+
 TermScreen *GetTermInfo(TermScreen *screen);
 void ClearScreen(TermScreen *screen);
 void FillArea(TermScreen *screen, int x, int y, int w, int h, char c);

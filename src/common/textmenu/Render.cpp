@@ -203,8 +203,7 @@ int PrintMenu(TextMenu *menu, int maxWidth, int titleLen) {
         }
         case MENUITEM_BAR:
         case MENUITEM_ROWBAR: {
-            TextMenuItem *last = PrintMenuBarItem(item, item->Type, &i, &number);
-            (void)last;
+            PrintMenuBarItem(item, item->Type, &i, &number);  // i moves to its last item
             printed = item->State != MENUSTATE_HIDDEN;
             break;
         }

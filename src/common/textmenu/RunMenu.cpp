@@ -38,13 +38,14 @@ void SetOption() {
     pOption = p;
 }
 
-void StoreTo(TextMenu *menu, const char *path) {
+bool StoreTo(TextMenu *menu, const char *path) {
     pOut = OpenFile(nullptr, path, "wt", 1);
     if (!pOut)
-        return;
+        return false;
     StoreMenu(menu);
     std::fclose(pOut);
     pOut = nullptr;  // no later OpenFile may be handed the closed stream
+    return true;
 }
 
 void StoreAsked(TextMenu *menu) {
@@ -57,13 +58,8 @@ void StoreAsked(TextMenu *menu) {
 }
 
 void StoreAndExit(TextMenu *menu) {
-    pOut = OpenFile(nullptr, SETTINGS_EXIT_FILE, "wt", 1);
-    if (!pOut)
-        return;
-    StoreMenu(menu);
-    std::fclose(pOut);
-    pOut = nullptr;
-    exit_app(0);
+    if (StoreTo(menu, SETTINGS_EXIT_FILE))
+        exit_app(0);
 }
 
 int FindItem(TextMenu *menu, int count, bool lettered, int key) {

@@ -2,7 +2,8 @@
 // conditions, entry validation and prompts, drawing, the interaction loop and
 // settings files.
 // Menus are static records; the engine changes only the items' values, states,
-// keys and the markers of writable state lists. Entry items (kinds 11, 12) get a
+// keys and the markers of writable state lists. Tables are best written with
+// designated initializers naming the fields they use (SavedValue defaults to -1). Entry items (kinds 11, 12) get a
 // 256-byte text buffer from GetMem on first InitMenu; FreeMenu releases it.
 // Answers are read with Gets into LineBuf; output goes to standard output.
 // Not reentrant: the condition cursor and the tokenizer are shared; the state-format
@@ -14,6 +15,7 @@
 
 struct TextMenu;
 struct TextMenuItem;
+struct TermScreen;
 
 // Value word of an item: a pointer, an integer or a single-precision number,
 // by the item's kind.
@@ -136,31 +138,47 @@ int MenuItemCount(const TextMenu *menu);            // index of the terminator
 // state sets *withheld. Valid until the next tokenizer call.
 const char *GetStateText(const TextMenuItem *item, int n, int *withheld);
 
-// Validation and prompts.
-int ValidateEntry(const char *entry, const char *templ);  // 0 valid, 1-4 fault
-int PromptYN(const char *question, ...) PRINTF_LIKE(1, 2);  // ends the run at EOF
+// Validation and prompts. Messages are shown with PostMsg, which waits for Return.
+// ValidateEntry: 0 valid; 1 number out of range or more than one point; 2 length out
+// of bounds; 3 character not allowed; 4 forbidden word. A null template accepts all.
+int ValidateEntry(const char *entry, const char *templ);
+// "<question>? [y/n] " until an answer starts with y (1) or n (0); the end of input
+// ends the run ("ERROR: unexpected end of input", status 1).
+int PromptYN(const char *question, ...) PRINTF_LIKE(1, 2);
 void PostMsg(const char *fmt, ...) PRINTF_LIKE(1, 2);
-int TestName(const char *name);
-int TestNames(TextMenu *menu);
+int TestName(const char *name);   // 1: letters, digits, '_' and '-' only
+int TestNames(TextMenu *menu);    // 1: every name item before the first hidden one is set
 // Prints the prompt as text; reads a line into buffer (size bytes) and returns it,
 // or, with a null buffer, returns a saved copy of at most 1023 characters (PutMem).
 // Null at the end of input.
 char *PromptUser(const char *prompt, char *buffer, int size);
 
-// Rendering.
+// Rendering. PrintMenu clears the terminal (the clear command), prints the menu and
+// its prompt line and returns the number of items walked. The picker draws a page of
+// states from offset on the full screen: the number drawn (0 when the list ran out
+// before the page was full), or -1 for a too small terminal or an offset past the
+// list; *hiddenMask gets the withheld states of the page (states 1 to 32).
 int PrintMenu(TextMenu *menu, int maxWidth, int titleLen);
 TextMenuItem *PrintMenuBarItem(TextMenuItem *opener, int kind, int *index, int *number);
 int PrintPickOneManyScreen(TextMenuItem *item, uint32_t *hiddenMask, int offset);
-struct TermScreen;
+// Widest state per column of lines - 6 states (at most capacity columns; the caller
+// clears widths); returns the widest of all.
 int GetColumnWidths(TermScreen *screen, TextMenuItem *item, int *widths, int capacity);
 void WriteScreenFrame(TermScreen *screen, TextMenuItem *item, const char *selection);
 
-// Interaction loop.
+// Interaction loop. RunMenu initialises the menu, loads the settings file when one is
+// named (a file that cannot be opened runs the first leave item's handler instead),
+// applies it at once when not interactive, and otherwise draws, reads and selects
+// until the menu is left; the end of input ends the run through SysError. Always 0.
 int RunMenu(TextMenu *menu, const char *file, int interactive);
+// 1 + the index of the item the answer in LineBuf names, or 0; sets pOption. h and s
+// are handled here when the menu has their flags (s with MENU_STOREEXIT ends the run).
 int FindSelection(TextMenu *menu, int unused, int count);
+// 1 when the selection took effect (actions: their handler returned 0).
 int ProcessSelection(TextMenu *menu, int index, char *option);
+// The full-screen picker of a pick item; the option text is its first answer.
 void ProcessStateValue(TextMenu *menu, int index, char *option);
 
-// Settings files.
-void StoreMenu(TextMenu *menu);  // to pOut
-void LoadMenu(TextMenu *menu);   // from the current input file
+// Settings files: "index[value] type state" lines and "index{" ... "}" blocks.
+void StoreMenu(TextMenu *menu);  // to pOut, opened and closed by the caller
+void LoadMenu(TextMenu *menu);   // from the current input file (OpenInputFile)

@@ -337,9 +337,9 @@ bool NextAlternative(Scan &s) {
     return true;
 }
 
-// One element at the template cursor: 0 passed, else the fault's result. *valid is
-// set when the element accepts the whole entry; *silentFail when its failure may
-// fall through to an alternative.
+// One element at the template cursor: 0 passed, else the fault's result. valid is set
+// when the element accepts the whole entry at once; alternativeMayFollow when a
+// failure of this element may fall through to the next alternative.
 int Element(Scan &s, bool &valid, bool &alternativeMayFollow) {
     char c = *s.T;
     alternativeMayFollow = false;

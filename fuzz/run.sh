@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Builds the record-database fuzz target with clang (libFuzzer, AddressSanitizer,
+# UndefinedBehaviorSanitizer) and runs it for a bounded time over the seed corpus.
+#   fuzz/run.sh [seconds]        (default 60; FUZZ_BUILD picks the build folder, build-fuzz by default)
+# The seeds in fuzz/corpus stay as they are: new inputs go to a scratch corpus in
+# the build folder. A crash leaves its input there and makes the script fail.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
+seconds=${1:-60}
+build=${FUZZ_BUILD:-$root/build-fuzz}
+export DEBIAN_FRONTEND=noninteractive
+
+if ! command -v clang++ >/dev/null 2>&1; then
+  apt-get update -q && apt-get install -y -q clang
+fi
+# The libFuzzer runtime ships apart from the compiler on some releases.
+probe=$(mktemp -d)
+trap 'rm -rf "$probe"' EXIT
+echo 'extern "C" int LLVMFuzzerTestOneInput(const char *, unsigned long) { return 0; }' > "$probe/p.cpp"
+if ! clang++ -fsanitize=fuzzer "$probe/p.cpp" -o "$probe/p" >/dev/null 2>&1; then
+  major=$(clang++ --version | sed -n 's/.*clang version \([0-9]*\).*/\1/p' | head -1)
+  apt-get update -q && apt-get install -y -q "libclang-rt-$major-dev" || apt-get install -y -q "libclang-common-$major-dev"
+fi
+
+mkdir -p "$build/corpus" "$build/work"
+includes=()
+for d in "$root"/src/common/*/; do includes+=("-I$d"); done
+sources=(
+  "$root"/src/common/dbm/*.cpp
+  "$root"/src/common/nls/*.cpp
+  "$root"/src/common/memmgr/*.cpp
+  "$root"/src/common/strutils/*.cpp
+  "$root"/src/common/sleep/*.cpp
+  "$root"/src/common/errors/*.cpp
+  "$root"/src/common/files/*.cpp
+  "$root"/src/common/tokens/*.cpp
+  "$root"/src/common/list/*.cpp
+  "$root"/src/common/syscmd/*.cpp
+)
+clang++ -std=c++20 -g -O1 -fno-omit-frame-pointer \
+  -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+  "-I$root/src/common" "${includes[@]}" \
+  "$here/fuzz_db.cpp" "${sources[@]}" -o "$build/fuzz_db"
+
+# Run from a scratch folder: whatever the code under test might create stays there.
+cd "$build/work"
+"$build/fuzz_db" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  -artifact_prefix="$build/" "$build/corpus" "$here/corpus"
