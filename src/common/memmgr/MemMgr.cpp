@@ -46,7 +46,7 @@ struct AreaRange {
 struct MemState {
     int ZeroFd = -1;               // /dev/zero, kept open once opened
     MemBlock **pBlocks = nullptr;  // the directory: blocks in list order,
-    int32_t *pFit = nullptr;       // the longest run each may hold (0: none),
+    int16_t *pFit = nullptr;       // the longest run each may hold (0: none),
     AreaRange *pAreas = nullptr;   // and their areas sorted by address
     int Count = 0, Capacity = 0;
     size_t DirBytes = 0;
@@ -106,13 +106,13 @@ bool ReserveDirectory(int n) {
     int cap = std::max(64, Mem.Capacity * 2);
     while (cap < n)
         cap *= 2;
-    size_t bytes = cap * (sizeof(MemBlock *) + sizeof(AreaRange) + sizeof(int32_t));
+    size_t bytes = cap * (sizeof(MemBlock *) + sizeof(AreaRange) + sizeof(int16_t));
     void *dir = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (dir == MAP_FAILED)
         return false;
     auto *areas = static_cast<AreaRange *>(dir);
     auto *blocks = reinterpret_cast<MemBlock **>(areas + cap);
-    auto *fit = reinterpret_cast<int32_t *>(blocks + cap);
+    auto *fit = reinterpret_cast<int16_t *>(blocks + cap);
     if (Mem.Count) {
         std::memcpy(areas, Mem.pAreas, Mem.Count * sizeof *areas);
         std::memcpy(blocks, Mem.pBlocks, Mem.Count * sizeof *blocks);
@@ -134,7 +134,31 @@ bool InDirectory(const MemBlock *b) {
 
 void UpdateFit(const MemBlock *b) {
     if (InDirectory(b))
-        Mem.pFit[b->ListPos] = IsDedicated(b) ? 0 : LongestRun(b);
+        Mem.pFit[b->ListPos] = static_cast<int16_t>(IsDedicated(b) ? 0 : LongestRun(b));
+}
+
+// The first position from from on whose block may hold a run of k free nodes, or
+// Count. The fits are compared eight at a time (the capacity is a multiple of 8
+// and unused entries are 0).
+int NextFit(int from, int k) {
+    if (from < Mem.Count && Mem.pFit[from] >= k)
+        return from;
+    using Fits = int16_t __attribute__((vector_size(16)));
+    Fits below = {};
+    below += static_cast<int16_t>(k - 1);
+    for (int j = from & ~7; j < Mem.Count; j += 8) {
+        Fits fits;
+        std::memcpy(&fits, Mem.pFit + j, sizeof fits);
+        Fits hit = fits > below;
+        uint64_t any[2];
+        std::memcpy(any, &hit, sizeof any);
+        if (!(any[0] | any[1]))
+            continue;
+        for (int i = std::max(j, from); i < j + 8 && i < Mem.Count; ++i)
+            if (Mem.pFit[i] >= k)
+                return i;
+    }
+    return Mem.Count;
 }
 
 // Index of the first area that starts above at.
@@ -162,7 +186,8 @@ void RemoveFromDirectory(MemBlock *b) {
     int pos = b->ListPos;
     int tail = Mem.Count - pos - 1;
     std::memmove(Mem.pBlocks + pos, Mem.pBlocks + pos + 1, tail * sizeof(MemBlock *));
-    std::memmove(Mem.pFit + pos, Mem.pFit + pos + 1, tail * sizeof(int32_t));
+    std::memmove(Mem.pFit + pos, Mem.pFit + pos + 1, tail * sizeof(int16_t));
+    Mem.pFit[Mem.Count - 1] = 0;  // the scan reads whole groups past the end
     for (int j = pos; j < pos + tail; ++j)
         Mem.pBlocks[j]->ListPos = j;
     int at = AreaAfter(reinterpret_cast<uintptr_t>(b->pMemory)) - 1;
@@ -305,6 +330,7 @@ MemWordRuns RunsOfWord(uint64_t x) {
 // so that a search need not walk again over the runs it has passed. Taking nodes
 // cannot make such a run start earlier; freeing them lowers the bounds of every
 // k the joined run can hold to its start; a search sets the bound of its k exactly.
+// (A run of 64 or more nodes starts no earlier than the bound of 64.)
 
 constexpr int BOUNDS = 64;
 
@@ -366,13 +392,14 @@ void RunFreed(MemBlock *b, int i, int k) {
     CountRun(b, i - start, -1);
     CountRun(b, end - i - k, -1);
     CountRun(b, end - start, 1);
-    for (int j = std::min(end - start, BOUNDS); j >= 1 && From(b, j) > start; --j)
-        From(b, j) = static_cast<int16_t>(start);
+    int16_t at = static_cast<int16_t>(start);
+    for (int j = 0, n = std::min(end - start, BOUNDS); j < n; ++j)
+        b->SearchFrom[j] = std::min(b->SearchFrom[j], at);
 }
 
 void FoundRun(MemBlock *b, int k, int start) {
-    for (int j = std::min(k, BOUNDS + 1); j <= BOUNDS && From(b, j) < start; ++j)
-        From(b, j) = static_cast<int16_t>(start);
+    if (k <= BOUNDS)
+        From(b, k) = static_cast<int16_t>(start);
 }
 
 // The lowest-numbered run of k free nodes, or -1. Words are walked from the search
@@ -394,25 +421,28 @@ int FindRun(MemBlock *b, int k) {
     for (int w = from >> 6; w < WORDS; ++w) {
         uint64_t x = b->FreeBits[w];
         MemWordRuns runs = b->WordRuns[w];
-        if (w == from >> 6 && (from & 63)) {  // a run begun before the bound is too short
-            x &= ALL << (from & 63);
-            runs = RunsOfWord(x);
-        }
         int start = -1;
-        if (carry + runs.Low >= k)
+        if (w == from >> 6 && (from & 63)) {
+            // a run begun before the bound is too short: look from the bound on
+            x &= ALL << (from & 63);
+            uint64_t at = k <= 64 ? RunStarts(x, k) : 0;
+            if (at)
+                start = w * 64 + std::countr_zero(at);
+            runs.Low = 0;
+            runs.High = static_cast<uint8_t>(std::countl_zero(~x));
+        } else if (carry + runs.Low >= k) {
             start = w * 64 - carry;
-        else if (runs.Inner >= k)
+        } else if (runs.Inner >= k) {
             start = w * 64 + std::countr_zero(RunStarts(InnerBits(x, runs.Low, runs.High), k));
+        }
         if (start >= 0) {
-            if (k <= BOUNDS)
-                FoundRun(b, k, start);
+            FoundRun(b, k, start);
             return start;
         }
         carry = runs.Low == 64 ? carry + 64 : runs.High;
     }
     if (carry >= k) {
-        if (k <= BOUNDS)
-            FoundRun(b, k, NODES - carry);
+        FoundRun(b, k, NODES - carry);
         return NODES - carry;
     }
     return -1;
@@ -707,9 +737,7 @@ void *GetMem(int size) {
     int k = static_cast<int>(rounded / NODE);
     // First fit in list order; a block whose free nodes (or longest run) fall
     // short of k is passed over without a look at its map.
-    for (int j = 0; j < Mem.Count; ++j) {
-        if (Mem.pFit[j] < k)
-            continue;
+    for (int j = NextFit(0, k); j < Mem.Count; j = NextFit(j + 1, k)) {
         MemBlock *b = Mem.pBlocks[j];
         int i = FindRun(b, k);
         if (i >= 0)

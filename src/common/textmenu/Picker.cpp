@@ -186,6 +186,7 @@ int GetColumnWidths(TermScreen *screen, TextMenuItem *item, int *widths, int cap
 }
 
 void WriteScreenFrame(TermScreen *screen, TextMenuItem *item, const char *selection) {
+    LoadPickerLabels();
     int columns = screen->Columns, lines = screen->Lines;
     SetPosition(screen, (columns - item->TextLen) / 2, 1);
     WriteString(screen, "%s", item->pText);
