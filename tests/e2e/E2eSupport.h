@@ -249,6 +249,14 @@ public:
         return system(cmd.c_str()) == 0;
     }
 
+    // Replaces the archive of the single-piece site at `inner` with the product as it
+    // is now, packed as the media builder packs it but without its checks.
+    bool Repack(const Product &product, const std::string &inner = "/site") const {
+        std::string piece = Root(inner + "/pkg_tar.z1");
+        std::string cmd = "tar -C " + Quote(product.Dir()) + " -cf - . | compress -c > " + Quote(piece);
+        return system(cmd.c_str()) == 0 && ReadFile(Root(inner + "/disks")).find("pkg_tar.z2") == std::string::npos;
+    }
+
     // A command of the isolated root replaced by a script (the installer looks in
     // /usr/bin before the PATH).
     void FakeCommand(const std::string &name, const std::string &script) const {

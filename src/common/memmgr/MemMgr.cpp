@@ -29,6 +29,9 @@ MemBlock *pMemB = nullptr;
 const char *const OutOfMem = "Unable to allocate memory";
 int (*pMemOpenHook)(const char *path, int flags) = nullptr;
 
+// The small helpers of the allocation and release paths are inlined into them.
+#define MEM_INLINE [[gnu::always_inline]] inline
+
 namespace {
 
 constexpr int NODES = MEM_BLOCK_NODES;
@@ -50,6 +53,7 @@ struct MemState {
     AreaRange *pAreas = nullptr;   // and their areas sorted by address
     int Count = 0, Capacity = 0;
     size_t DirBytes = 0;
+    AreaRange Last = {0, 0, nullptr};  // the area FindBlock found last
 };
 MemState Mem;
 
@@ -66,7 +70,7 @@ size_t AreaFor(size_t rounded) {
 
 // The smallest multiple of 32 that holds n + 1 bytes; 0 for a size that is not
 // positive or whose block would not fit the 32-bit sizes of a header.
-size_t RoundSize(int n) {
+MEM_INLINE size_t RoundSize(int n) {
     if (n <= 0)
         return 0;
     size_t r = (static_cast<size_t>(n) + NODE) & ~(NODE - 1);
@@ -88,14 +92,14 @@ void Unmap(void *p, size_t size, bool fromHeap) {
         munmap(p, MapLength(size));
 }
 
-bool IsDedicated(const MemBlock *b) { return b->Size > MEM_BLOCK_SIZE; }
+MEM_INLINE bool IsDedicated(const MemBlock *b) { return b->Size > MEM_BLOCK_SIZE; }
 
 // The longest run of free nodes, or an upper bound of it.
-int LongestRun(const MemBlock *b) {
+MEM_INLINE int LongestRun(const MemBlock *b) {
     return std::min(b->FreeNodeCount, b->MaxRunHint);
 }
 
-char *NodeAddr(const MemBlock *b, int i) { return static_cast<char *>(b->pMemory) + NODE * i; }
+MEM_INLINE char *NodeAddr(const MemBlock *b, int i) { return static_cast<char *>(b->pMemory) + NODE * i; }
 
 // ---- the directory -----------------------------------------------------------
 
@@ -132,17 +136,15 @@ bool InDirectory(const MemBlock *b) {
     return b->ListPos >= 0 && b->ListPos < Mem.Count && Mem.pBlocks[b->ListPos] == b;
 }
 
-void UpdateFit(const MemBlock *b) {
-    if (InDirectory(b))
+MEM_INLINE void UpdateFit(const MemBlock *b) {
+    if (b->ListPos >= 0)  // every block in the list is in the directory
         Mem.pFit[b->ListPos] = static_cast<int16_t>(IsDedicated(b) ? 0 : LongestRun(b));
 }
 
 // The first position from from on whose block may hold a run of k free nodes, or
 // Count. The fits are compared eight at a time (the capacity is a multiple of 8
 // and unused entries are 0).
-int NextFit(int from, int k) {
-    if (from < Mem.Count && Mem.pFit[from] >= k)
-        return from;
+int ScanFits(int from, int k) {
     using Fits = int16_t __attribute__((vector_size(16)));
     Fits below = {};
     below += static_cast<int16_t>(k - 1);
@@ -161,12 +163,39 @@ int NextFit(int from, int k) {
     return Mem.Count;
 }
 
+MEM_INLINE int NextFit(int from, int k) {
+    if (from < Mem.Count && Mem.pFit[from] >= k)  // mostly the first block will do
+        return from;
+    return ScanFits(from, k);
+}
+
 // Index of the first area that starts above at.
 int AreaAfter(uintptr_t at) {
-    auto *end = Mem.pAreas + Mem.Count;
-    auto *it = std::upper_bound(Mem.pAreas, end, at,
-                                [](uintptr_t a, const AreaRange &r) { return a < r.Start; });
-    return static_cast<int>(it - Mem.pAreas);
+    const AreaRange *base = Mem.pAreas;
+    int n = Mem.Count;
+    while (n > 1) {
+        int half = n / 2;
+        base = base[half].Start <= at ? base + half : base;
+        n -= half;
+    }
+    return static_cast<int>(base - Mem.pAreas) + (n == 1 && base->Start <= at);
+}
+
+// The block whose area holds address at, by binary search; it is kept for the
+// next look-up, which is often for the same block.
+MemBlock *SearchAreas(uintptr_t at) {
+    int i = AreaAfter(at) - 1;
+    if (i < 0 || at >= Mem.pAreas[i].End)
+        return nullptr;
+    Mem.Last = Mem.pAreas[i];
+    return Mem.Last.pBlock;
+}
+
+MEM_INLINE MemBlock *Locate(const void *p) {
+    auto at = reinterpret_cast<uintptr_t>(p);
+    if (at - Mem.Last.Start < Mem.Last.End - Mem.Last.Start)
+        return Mem.Last.pBlock;
+    return p ? SearchAreas(at) : nullptr;
 }
 
 void AddToDirectory(MemBlock *b) {
@@ -183,6 +212,8 @@ void AddToDirectory(MemBlock *b) {
 void RemoveFromDirectory(MemBlock *b) {
     if (!InDirectory(b))
         return;
+    if (Mem.Last.pBlock == b)
+        Mem.Last = AreaRange{0, 0, nullptr};
     int pos = b->ListPos;
     int tail = Mem.Count - pos - 1;
     std::memmove(Mem.pBlocks + pos, Mem.pBlocks + pos + 1, tail * sizeof(MemBlock *));
@@ -218,7 +249,7 @@ bool RangeFree(const uint64_t *bits, int from, int count) {
 }
 
 // First node in pos .. limit-1 that is free (free == true) or used; limit when none.
-int NextNode(const uint64_t *bits, int pos, bool free, int limit) {
+MEM_INLINE int NextNode(const uint64_t *bits, int pos, bool free, int limit) {
     if (pos >= limit)
         return limit;
     int w = pos >> 6;
@@ -265,18 +296,24 @@ int RunAround(const uint64_t *bits, int i, int k, int reach) {
 // Positions in x where k set bits in a row start (k from 1 to 64). With rN the
 // positions where N start, k is assembled from its binary digits.
 uint64_t RunStarts(uint64_t x, int k) {
-    uint64_t r[7];
-    r[0] = x;
-    for (int p = 1; p < 7; ++p)
-        r[p] = r[p - 1] & (r[p - 1] >> (1 << (p - 1)));
+    uint64_t r2 = x & (x >> 1), r4 = r2 & (r2 >> 2), r8 = r4 & (r4 >> 4);
+    uint64_t r16 = r8 & (r8 >> 8), r32 = r16 & (r16 >> 16);
+    if (k == 64)
+        return r32 & (r32 >> 32);
     uint64_t at = ALL;
     int len = 0;
-    for (int p = 6; p >= 0; --p) {
-        if (k & (1 << p)) {
-            at &= r[p] >> len;
-            len += 1 << p;
+    auto take = [&](uint64_t r, int n) {
+        if (k & n) {
+            at &= r >> len;
+            len += n;
         }
-    }
+    };
+    take(r32, 32);
+    take(r16, 16);
+    take(r8, 8);
+    take(r4, 4);
+    take(r2, 2);
+    take(x, 1);
     return at;
 }
 
@@ -334,7 +371,7 @@ MemWordRuns RunsOfWord(uint64_t x) {
 
 constexpr int BOUNDS = 64;
 
-int16_t &From(MemBlock *b, int k) { return b->SearchFrom[std::min(k, BOUNDS) - 1]; }
+MEM_INLINE int16_t &From(MemBlock *b, int k) { return b->SearchFrom[std::min(k, BOUNDS) - 1]; }
 
 void CountRun(MemBlock *b, int len, int delta) {
     if (len <= 0)
@@ -365,10 +402,8 @@ void CountAllRuns(MemBlock *b) {
     b->RunsCounted = 1;
 }
 
-// Nodes i .. i+k-1, all free, are about to be taken.
-void RunTaken(MemBlock *b, int i, int k) {
-    if (!b->RunsCounted)
-        return;
+// Nodes i .. i+k-1, all free, are about to be taken (runs counted).
+void CountTaken(MemBlock *b, int i, int k) {
     int start = RunStartBefore(b->FreeBits, i, 0);
     int end = NextNode(b->FreeBits, i + k, false, NODES);
     CountRun(b, end - start, -1);
@@ -377,27 +412,50 @@ void RunTaken(MemBlock *b, int i, int k) {
     DropLongest(b);
 }
 
-// Nodes i .. i+k-1 have just been freed.
-void RunFreed(MemBlock *b, int i, int k) {
-    if (!b->RunsCounted) {
-        // the run they joined may be longer than the bound; only a longer one
-        // matters, so the sides are looked at no further than that
-        int hint = b->MaxRunHint;
-        if (hint < b->FreeNodeCount && RunAround(b->FreeBits, i, k, hint + 1 - k) > hint)
-            b->MaxRunHint = RunAround(b->FreeBits, i, k, NODES);
-        return;
-    }
+// Nodes i .. i+k-1 have just been freed, and the block does not count its runs:
+// the run they joined may be longer than the bound. Only a longer one matters,
+// so the sides are looked at no further than that.
+void RaiseRunHint(MemBlock *b, int i, int k) {
+    int hint = b->MaxRunHint;
+    if (RunAround(b->FreeBits, i, k, hint + 1 - k) > hint)
+        b->MaxRunHint = RunAround(b->FreeBits, i, k, NODES);
+}
+
+// Nodes i .. i+k-1 have just been freed (runs counted).
+void CountFreed(MemBlock *b, int i, int k) {
     int start = RunStartBefore(b->FreeBits, i, 0);
     int end = NextNode(b->FreeBits, i + k, false, NODES);
     CountRun(b, i - start, -1);
     CountRun(b, end - i - k, -1);
     CountRun(b, end - start, 1);
-    int16_t at = static_cast<int16_t>(start);
-    for (int j = 0, n = std::min(end - start, BOUNDS); j < n; ++j)
-        b->SearchFrom[j] = std::min(b->SearchFrom[j], at);
+    // the bounds of 1 to end - start nodes, eight at a time
+    using Bounds = int16_t __attribute__((vector_size(16)));
+    Bounds at = {}, lengths = {1, 2, 3, 4, 5, 6, 7, 8};
+    at += static_cast<int16_t>(start);
+    int n = std::min(end - start, BOUNDS);
+    for (int j = 0; j < n; j += 8, lengths += 8) {
+        Bounds from;
+        std::memcpy(&from, b->SearchFrom + j, sizeof from);
+        Bounds lower = (lengths <= static_cast<int16_t>(n)) & (at < from);
+        from = (from & ~lower) | (at & lower);
+        std::memcpy(b->SearchFrom + j, &from, sizeof from);
+    }
 }
 
-void FoundRun(MemBlock *b, int k, int start) {
+MEM_INLINE void RunTaken(MemBlock *b, int i, int k) {
+    if (b->RunsCounted)
+        CountTaken(b, i, k);
+}
+
+// A bound of FreeNodeCount or more needs no look at the runs.
+MEM_INLINE void RunFreed(MemBlock *b, int i, int k) {
+    if (b->RunsCounted)
+        CountFreed(b, i, k);
+    else if (b->MaxRunHint < b->FreeNodeCount)
+        RaiseRunHint(b, i, k);
+}
+
+MEM_INLINE void FoundRun(MemBlock *b, int k, int start) {
     if (k <= BOUNDS)
         From(b, k) = static_cast<int16_t>(start);
 }
@@ -405,13 +463,7 @@ void FoundRun(MemBlock *b, int k, int start) {
 // The lowest-numbered run of k free nodes, or -1. Words are walked from the search
 // bound: a run carried over from the words before comes first, then a run inside
 // the word; the run at the word's high end is carried on.
-int FindRun(MemBlock *b, int k) {
-    if (k == 1) {
-        int i = NextNode(b->FreeBits, b->RunsCounted ? From(b, 1) : 0, true, NODES);
-        if (i < NODES && b->RunsCounted)
-            FoundRun(b, 1, i);
-        return i < NODES ? i : -1;
-    }
+int FindLongRun(MemBlock *b, int k) {
     if (!b->RunsCounted)
         CountAllRuns(b);
     if (b->MaxRunHint < k)
@@ -448,13 +500,39 @@ int FindRun(MemBlock *b, int k) {
     return -1;
 }
 
+// A single node is the first free one (from the bound on, where there is one).
+MEM_INLINE int FindRun(MemBlock *b, int k) {
+    if (k > 1)
+        return FindLongRun(b, k);
+    int i = NextNode(b->FreeBits, b->RunsCounted ? From(b, 1) : 0, true, NODES);
+    if (i == NODES)
+        return -1;
+    if (b->RunsCounted)
+        FoundRun(b, 1, i);
+    return i;
+}
+
+void MarkManyNodes(MemBlock *b, int i, int k, bool free);
+
 // Marks nodes i .. i+k-1 free or used in both maps.
-void MarkNodes(MemBlock *b, int i, int k, bool free) {
-    if (k == 1)
-        b->NodeMap[i] = free ? ' ' : 'U';
-    else
-        std::memset(b->NodeMap + i, free ? ' ' : 'U', k);
+MEM_INLINE void MarkNodes(MemBlock *b, int i, int k, bool free) {
     int first = i >> 6, last = (i + k - 1) >> 6;
+    if (first == last) {  // the common case: one word
+        b->NodeMap[i] = free ? ' ' : 'U';
+        if (k > 1)
+            std::memset(b->NodeMap + i + 1, free ? ' ' : 'U', k - 1);
+        uint64_t m = (k == 64 ? ALL : (uint64_t{1} << k) - 1) << (i & 63);
+        b->FreeBits[first] = free ? b->FreeBits[first] | m : b->FreeBits[first] & ~m;
+        if (b->RunsCounted)
+            b->WordRuns[first] = RunsOfWord(b->FreeBits[first]);
+        return;
+    }
+    MarkManyNodes(b, i, k, free);
+}
+
+void MarkManyNodes(MemBlock *b, int i, int k, bool free) {
+    int first = i >> 6, last = (i + k - 1) >> 6;
+    std::memset(b->NodeMap + i, free ? ' ' : 'U', k);
     for (int w = first; w <= last; ++w) {
         int lo = w == first ? i & 63 : 0;
         int hi = w == last ? ((i + k - 1) & 63) + 1 : 64;
@@ -466,7 +544,7 @@ void MarkNodes(MemBlock *b, int i, int k, bool free) {
 }
 
 // Zeroes k nodes from p; the common small cases without a library call.
-void ZeroNodes(char *p, int k) {
+MEM_INLINE void ZeroNodes(char *p, int k) {
     if (k <= 4) {
         for (int j = 0; j < k; ++j)
             std::memset(p + NODE * j, 0, NODE);
@@ -475,14 +553,14 @@ void ZeroNodes(char *p, int k) {
     }
 }
 
-void TakeNodes(MemBlock *b, int i, int k) {
+MEM_INLINE void TakeNodes(MemBlock *b, int i, int k) {
     RunTaken(b, i, k);
     MarkNodes(b, i, k, false);
     b->FreeNodeCount -= k;
     UpdateFit(b);
 }
 
-void GiveNodes(MemBlock *b, int i, int k) {
+MEM_INLINE void GiveNodes(MemBlock *b, int i, int k) {
     MarkNodes(b, i, k, true);
     b->FreeNodeCount += k;
     RunFreed(b, i, k);
@@ -491,7 +569,7 @@ void GiveNodes(MemBlock *b, int i, int k) {
 
 // ---- allocations -------------------------------------------------------------
 
-void *AllocAt(MemBlock *b, int i, int k) {
+MEM_INLINE void *AllocAt(MemBlock *b, int i, int k) {
     TakeNodes(b, i, k);
     char *p = NodeAddr(b, i);
     b->MAT[i].Nodes = static_cast<uint16_t>(k);
@@ -518,7 +596,7 @@ void *GetDedicated(size_t rounded) {
 
 // Node of the allocation that starts at p in b (0 for a dedicated block), or -1
 // when p is not the start of one.
-int AllocationIndex(const MemBlock *b, const void *p) {
+MEM_INLINE int AllocationIndex(const MemBlock *b, const void *p) {
     if (IsDedicated(b))
         return p == b->pMemory ? 0 : -1;
     size_t off = static_cast<size_t>(static_cast<const char *>(p) - NodeAddr(b, 0));
@@ -696,15 +774,7 @@ void PopBlock(MemBlock *b) {
     RemoveFromDirectory(b);
 }
 
-MemBlock *FindBlock(const void *p) {
-    if (!p)
-        return nullptr;
-    auto at = reinterpret_cast<uintptr_t>(p);
-    int i = AreaAfter(at) - 1;
-    if (i >= 0 && at < Mem.pAreas[i].End)
-        return Mem.pAreas[i].pBlock;
-    return nullptr;
-}
+MemBlock *FindBlock(const void *p) { return Locate(p); }
 
 void FreeBlock(MemBlock *b) {
     if (!b)
@@ -749,7 +819,7 @@ void *GetMem(int size) {
 }
 
 void PutMem(void *p) {
-    MemBlock *b = FindBlock(p);
+    MemBlock *b = Locate(p);
     if (!b)
         return;
     int i = AllocationIndex(b, p);
@@ -775,7 +845,7 @@ void *AdjustMem(void *p, int size) {
     }
     if (size < 0)
         return nullptr;
-    MemBlock *b = FindBlock(p);
+    MemBlock *b = Locate(p);
     int i = b ? AllocationIndex(b, p) : -1;
     if (i < 0)  // contents behind a pointer that starts no allocation are not copied
         return GetMem(size);
