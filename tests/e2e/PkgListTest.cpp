@@ -153,9 +153,9 @@ TEST_F(RunningPrograms, QuitEndsTheListBeforeItsLaterLines) {
 
 TEST_F(RunningPrograms, WaitGoesOnOnceTheProgramsHaveEnded) {
     E2E_PRECONDITIONS(box);
-    // It ends a second after the line before the checkps line ran, so the first
+    // It ends two seconds after the line before the checkps line ran, so the first
     // check, five seconds after the question, finds it gone.
-    Result r = WithKvdm("grep -q 'chmod.*dorv/kvqadmin' /tmp/setup.log 2>/dev/null && sleep 1", "1\n");
+    Result r = WithKvdm("grep -q 'chmod.*dorv/kvqadmin' /tmp/setup.log 2>/dev/null && sleep 2", "1\n");
     ASSERT_EQ(r.status, 0) << r.Both();
     EXPECT_EQ(Count(r.out, NLS_ENGLISH[66]), 1u) << r.out;
     EXPECT_EQ(ReadFile(box.Root("/opt/Talvo/dorv/after.txt")), "after\n");

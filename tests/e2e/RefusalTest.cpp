@@ -147,16 +147,6 @@ TEST_F(ExistingDaemon, AnswerNRemovesTheRunLevelScriptsAndInstalls) {
     EXPECT_TRUE(Exists(box.Root("/var/sadm/pkg/MRGWdorv/pkginfo")));
 }
 
-TEST_F(ExistingDaemon, AnswerYesKeepsTheRunLevelScriptsAndInstalls) {
-    E2E_PRECONDITIONS(box);
-    Result r = box.Setup({}, "yes\n");
-    ASSERT_EQ(r.status, 0) << r.Both();
-    EXPECT_EQ(Count(r.out, NLS_ENGLISH[63]), 1u) << r.out;
-    EXPECT_TRUE(Exists(box.Root("/etc/rc2.d/KTalvoPrintD")));
-    EXPECT_TRUE(Exists(box.Root("/etc/rc2.d/STalvoPrintD")));
-    EXPECT_EQ(ReadFile(box.Root("/opt/Talvo/dorv/.kv_cfg")), " V5 ");
-}
-
 TEST_F(ExistingDaemon, AnswerNoEndsWithoutChange) {
     E2E_PRECONDITIONS(box);
     Result r = box.Setup({}, "no\n");

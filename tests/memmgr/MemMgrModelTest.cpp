@@ -166,6 +166,59 @@ int MatBroken(const MemBlock *b, int *used) {
     return -1;
 }
 
+// The free runs of a block as (start, length), read from its node map.
+std::vector<std::pair<int, int>> FreeRuns(const MemBlock *b) {
+    std::vector<std::pair<int, int>> runs;
+    for (int i = 0; i < NODES;) {
+        if (b->NodeMap[i] != ' ') {
+            ++i;
+            continue;
+        }
+        int start = i;
+        while (i < NODES && b->NodeMap[i] == ' ')
+            ++i;
+        runs.emplace_back(start, i - start);
+    }
+    return runs;
+}
+
+// The search aids agree with the runs: the longest run is never above the hint
+// (and equal to it while runs are counted), the counts and word summaries are
+// right, and no run of k nodes starts before the search bound of k.
+void CheckSearchAids(const MemBlock *b) {
+    std::vector<std::pair<int, int>> runs = FreeRuns(b);
+    int longest = 0;
+    std::vector<int> count(NODES + 1, 0);
+    for (auto [start, len] : runs) {
+        longest = std::max(longest, len);
+        ++count[len];
+    }
+    ASSERT_LE(longest, b->MaxRunHint);
+    if (!b->RunsCounted)
+        return;
+    ASSERT_EQ(longest, b->MaxRunHint);
+    for (int n = 1; n <= NODES; ++n)
+        ASSERT_EQ(count[n], b->RunCount[n]) << "runs of " << n;
+    for (int w = 0; w < NODES / 64; ++w) {
+        std::string word(b->NodeMap + 64 * w, 64);
+        int low = static_cast<int>(std::min(word.find('U'), size_t{64}));
+        int high = static_cast<int>(std::min(63 - word.rfind('U'), size_t{64}));
+        int inner = 0;
+        for (auto [start, len] : runs)
+            if (start > 64 * w && start + len < 64 * (w + 1))
+                inner = std::max(inner, len);
+        ASSERT_EQ(low, b->WordRuns[w].Low) << "word " << w;
+        ASSERT_EQ(high, b->WordRuns[w].High) << "word " << w;
+        ASSERT_EQ(inner, b->WordRuns[w].Inner) << "word " << w;
+    }
+    for (int k = 1; k <= 64; ++k)
+        for (auto [start, len] : runs)
+            if (len >= k) {
+                ASSERT_LE(b->SearchFrom[k - 1], start) << "bound of " << k;
+                break;
+            }
+}
+
 // The invariants every block keeps, whatever was done before.
 void CheckBlock(const MemBlock *b) {
     ASSERT_EQ('\0', b->NodeMap[NODES]);
@@ -185,6 +238,7 @@ void CheckBlock(const MemBlock *b) {
     ASSERT_EQ(-1, MatBroken(b, &used)) << "MAT and node map disagree";
     ASSERT_EQ(NODES - blanks, used);
     ASSERT_GT(used, 0) << "an empty block was kept";
+    ASSERT_NO_FATAL_FAILURE(CheckSearchAids(b));
 }
 
 // Checks the blocks against the model and where each live allocation is; when
@@ -215,7 +269,8 @@ void CheckAll(const Model &model, const std::vector<Live> &live, bool deep = tru
     }
 }
 
-int RandomSize(std::mt19937 &rng) {
+// Mostly small sizes, some up to a few pages, a few near or above a block.
+int MixedSize(std::mt19937 &rng) {
     int kind = std::uniform_int_distribution<int>(0, 99)(rng);
     if (kind < 70)
         return std::uniform_int_distribution<int>(1, 300)(rng);
@@ -226,6 +281,16 @@ int RandomSize(std::mt19937 &rng) {
     return std::uniform_int_distribution<int>(65536, 200000)(rng);
 }
 
+int SmallSize(std::mt19937 &rng) { return std::uniform_int_distribution<int>(1, 700)(rng); }
+
+struct Profile {
+    int (*Size)(std::mt19937 &rng);
+    size_t Live;        // the live set grows to about this, then hovers
+    int AdjustPercent;  // share of the other steps that resize instead of release
+    int CheckEvery;     // steps between comparisons of every block with the model
+    int DeepEvery;      // steps between full invariant and contents checks
+};
+
 // Checks that fresh or grown bytes are zero, then fills the allocation.
 void Fill(Live &l, int zeroFrom, std::mt19937 &rng) {
     ASSERT_EQ(-1, FirstOther(l.P, zeroFrom, static_cast<long>(Rounded(l.Size)), 0))
@@ -234,57 +299,57 @@ void Fill(Live &l, int zeroFrom, std::mt19937 &rng) {
     std::memset(l.P, l.Fill, static_cast<size_t>(l.Size) + 1);
 }
 
-void RunSequence(unsigned seed, int steps) {
+// The address the model gives a place.
+char *Expected(const Model &model, const Place &where) {
+    return static_cast<char *>(RealBlocks()[model.Index(where.BlockId)]->pMemory) + 32 * where.Node;
+}
+
+void Resize(Model &model, Live &l, int size, std::mt19937 &rng) {
+    char *q = static_cast<char *>(AdjustMem(l.P, size));
+    ASSERT_NE(nullptr, q);
+    bool moved = false;
+    Place where = model.Adjust(l.Where, size, &moved);
+    ASSERT_EQ(Expected(model, where), q);
+    ASSERT_EQ(-1, FirstOther(q, 0, std::min(l.Size, size) + 1L, l.Fill)) << "contents lost";
+    // bytes past the request but inside its last node are the caller's; growth is
+    // zeroed from the old allocation's end
+    int zeroFrom = static_cast<int>(std::min(Rounded(l.Size), Rounded(size)));
+    l = Live{q, size, l.Fill, where};
+    ASSERT_NO_FATAL_FAILURE(Fill(l, zeroFrom, rng));
+}
+
+void RunSequence(unsigned seed, int steps, const Profile &p) {
     SCOPED_TRACE(testing::Message() << "seed " << seed);
     std::mt19937 rng(seed);
     Model model;
     std::vector<Live> live;
-    std::string lastOp;
     for (int step = 0; step < steps; ++step) {
         SCOPED_TRACE(testing::Message() << "step " << step);
         int op = std::uniform_int_distribution<int>(0, 99)(rng);
-        // allocation grows the live set up to about a hundred, then it hovers
-        bool grow = live.empty() || (op < 45 && live.size() < 150) || (op < 30);
-        if (grow) {
-            Live l{nullptr, RandomSize(rng), 0, {}};
+        if (live.empty() || op < (live.size() < p.Live ? 60 : 35)) {
+            Live l{nullptr, p.Size(rng), 0, {}};
             l.P = static_cast<char *>(GetMem(l.Size));
-            ASSERT_NE(nullptr, l.P);
             l.Where = model.Get(l.Size);
+            ASSERT_EQ(Expected(model, l.Where), l.P) << "GetMem(" << l.Size << ")";
             ASSERT_NO_FATAL_FAILURE(Fill(l, 0, rng));
             live.push_back(l);
-            lastOp = "GetMem(" + std::to_string(l.Size) + ")";
         } else {
             size_t pick = std::uniform_int_distribution<size_t>(0, live.size() - 1)(rng);
             Live &l = live[pick];
-            if (op < 70) {
+            if (op >= 100 - p.AdjustPercent) {
+                ASSERT_NO_FATAL_FAILURE(Resize(model, l, p.Size(rng), rng));
+            } else {
                 if (op % 7 == 0)  // now and then an interior pointer first, which is ignored
                     PutMem(l.P + (Rounded(l.Size) > 32 ? 32 : 1));
                 PutMem(l.P);
                 model.Put(l.Where);
-                lastOp = "PutMem(node " + std::to_string(l.Where.Node) + ")";
-                live.erase(live.begin() + static_cast<long>(pick));
-            } else {
-                int size = RandomSize(rng);
-                lastOp = "AdjustMem(node " + std::to_string(l.Where.Node) + " size " +
-                         std::to_string(l.Size) + ", " + std::to_string(size) + ")";
-                char *q = static_cast<char *>(AdjustMem(l.P, size));
-                ASSERT_NE(nullptr, q);
-                bool moved = false;
-                Place where = model.Adjust(l.Where, size, &moved);
-                int kept = std::min(l.Size, size);
-                ASSERT_EQ(-1, FirstOther(q, 0, kept + 1L, l.Fill)) << "contents lost";
-                int oldSize = l.Size;
-                l.P = q;
-                l.Size = size;
-                l.Where = where;
-                // bytes past the request but inside its last node are the caller's;
-                // growth is zeroed from the old allocation's end
-                int zeroFrom = static_cast<int>(std::min(Rounded(oldSize), Rounded(size)));
-                ASSERT_NO_FATAL_FAILURE(Fill(l, zeroFrom, rng));
-                (void)moved;
+                live[pick] = live.back();
+                live.pop_back();
             }
         }
-        ASSERT_NO_FATAL_FAILURE(CheckAll(model, live, step % 16 == 0)) << lastOp;
+        if (step % p.CheckEvery == 0) {
+            ASSERT_NO_FATAL_FAILURE(CheckAll(model, live, step % p.DeepEvery == 0));
+        }
     }
     ASSERT_NO_FATAL_FAILURE(CheckAll(model, live));
     for (Live &l : live)
@@ -292,53 +357,28 @@ void RunSequence(unsigned seed, int steps) {
     EXPECT_EQ(nullptr, pMemB);
 }
 
-TEST(MemModel, RandomSequencesMatchTheModelAndKeepEveryInvariant) {
-    ASSERT_EQ(nullptr, pMemB);
+// Starts with no block and leaves none behind, even after a failure.
+class MemModel : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(nullptr, pMemB); }
+    void TearDown() override {
+        while (pMemB)
+            FreeBlock(pMemB);
+    }
+};
+
+TEST_F(MemModel, RandomSequencesMatchTheModelAndKeepEveryInvariant) {
     for (unsigned seed = 1; seed <= 8; ++seed) {
-        RunSequence(seed, 1500);
+        RunSequence(seed, 1500, Profile{MixedSize, 150, 40, 1, 16});
         if (HasFatalFailure())
             break;
     }
-    while (pMemB)
-        FreeBlock(pMemB);
 }
 
-// Many small allocations over several blocks: first fit across blocks and
+// Thousands of small allocations over many blocks: first fit across blocks and
 // within fragmented maps.
-TEST(MemModel, FragmentedBlocksMatchTheModel) {
-    ASSERT_EQ(nullptr, pMemB);
-    std::mt19937 rng(99);
-    Model model;
-    std::vector<Live> live;
-    for (int step = 0; step < 20000; ++step) {
-        bool grow = live.size() < 3000 && (live.size() < 1500 || rng() % 2);
-        if (grow) {
-            Live l{nullptr, std::uniform_int_distribution<int>(1, 700)(rng), 0, {}};
-            l.P = static_cast<char *>(GetMem(l.Size));
-            ASSERT_NE(nullptr, l.P);
-            l.Where = model.Get(l.Size);
-            ASSERT_EQ(static_cast<char *>(RealBlocks()[model.Index(l.Where.BlockId)]->pMemory) +
-                          32 * l.Where.Node,
-                      l.P)
-                << "step " << step;
-            live.push_back(l);
-        } else {
-            size_t pick = std::uniform_int_distribution<size_t>(0, live.size() - 1)(rng);
-            PutMem(live[pick].P);
-            model.Put(live[pick].Where);
-            live[pick] = live.back();
-            live.pop_back();
-        }
-        if (step % 500 == 0) {
-            ASSERT_NO_FATAL_FAILURE(CheckAll(model, {})) << "step " << step;
-        }
-    }
-    ASSERT_NO_FATAL_FAILURE(CheckAll(model, {}));
-    for (Live &l : live)
-        PutMem(l.P);
-    EXPECT_EQ(nullptr, pMemB);
-    while (pMemB)
-        FreeBlock(pMemB);
+TEST_F(MemModel, FragmentedBlocksMatchTheModel) {
+    RunSequence(99, 15000, Profile{SmallSize, 3000, 10, 50, 500});
 }
 
 }  // namespace

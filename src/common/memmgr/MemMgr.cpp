@@ -8,10 +8,11 @@
 // always change together.
 //
 // Beside the list the module keeps a directory of the blocks: in list order the
-// longest run of free nodes a request could find in each block (so that the
-// first-fit walk reads one small array instead of every header), and the memory
+// longest run of free nodes each may hold (so that the first-fit walk reads one
+// small array, eight blocks at a time, instead of every header), and the memory
 // areas sorted by address (so that PutMem finds its block by binary search).
-// Within a block free runs are counted by length (see the search aids below).
+// Within a block, free runs are counted by length and each word of the bit map
+// is summarised, so that the search skips whole words (see the search aids).
 #include "MemMgr.h"
 
 #include <fcntl.h>

@@ -2,7 +2,8 @@
 // GetMem(n) returns zeroed memory with room for n + 1 bytes, or null for n <= 0,
 // for a size whose rounding would overflow, or when memory is exhausted (after
 // "ERROR: Unable to allocate memory" on stderr). PutMem(p) releases an allocation
-// by its start address; null, unknown and interior pointers are ignored.
+// by its start address (its bytes are not cleared); null, unknown and interior
+// pointers are ignored.
 // AdjustMem(p, n) resizes (grow after, grow before, move, in that order), zeroing
 // growth; n == 0 releases p and returns null; when a new allocation cannot be had
 // (or n is negative or too large) it returns null and p stays intact. A p that is
@@ -31,6 +32,9 @@ struct MemWordRuns {
     uint8_t Low, High, Inner;
 };
 
+constexpr uint8_t MEM_HEAP_HEADER = 1;
+constexpr uint8_t MEM_HEAP_AREA = 2;
+
 struct MemBlock {
     MemBlock *pNext;
     MemBlock *pPrev;
@@ -39,24 +43,21 @@ struct MemBlock {
     int32_t FreeNodeCount;  // free nodes (0 in a dedicated block)
     void *pMemory;          // start of the memory area
     MATEntry MAT[MEM_BLOCK_NODES];
-    char NodeMap[MEM_BLOCK_NODES + 1];  // ' ' free, 'U' used
-    uint64_t FreeBits[MEM_BLOCK_NODES / 64];  // bit i set: node i free (kept in step with NodeMap)
-    // Search aids, derived from FreeBits. While RunsCounted is set, RunCount[n] is
+    char NodeMap[MEM_BLOCK_NODES + 1];        // ' ' free, 'U' used
+    uint64_t FreeBits[MEM_BLOCK_NODES / 64];  // bit i set: node i free, in step with NodeMap
+    // Search aids derived from FreeBits. While RunsCounted is set, RunCount[n] is
     // the number of runs of exactly n free nodes, MaxRunHint the longest run, no
     // run of k free nodes starts before SearchFrom[k - 1] (k up to 64), and
-    // WordRuns[w] describes the free runs of word w of FreeBits. Otherwise
-    // MaxRunHint is only an upper bound.
+    // WordRuns[w] describes the runs of word w of FreeBits. Otherwise MaxRunHint
+    // is an upper bound of the longest run and the rest is not kept.
     uint16_t RunCount[MEM_BLOCK_NODES + 1];
     int16_t SearchFrom[64];
     MemWordRuns WordRuns[MEM_BLOCK_NODES / 64];
     int32_t MaxRunHint;
     uint8_t RunsCounted;
-    int32_t ListPos;        // position in the list, 0 at pMemB
-    uint8_t HeapParts;      // MEM_HEAP_HEADER / MEM_HEAP_AREA: taken from malloc
+    uint8_t HeapParts;  // MEM_HEAP_HEADER, MEM_HEAP_AREA: that part came from malloc
+    int32_t ListPos;    // position in the list, 0 at pMemB; -1 when not listed
 };
-
-constexpr uint8_t MEM_HEAP_HEADER = 1;
-constexpr uint8_t MEM_HEAP_AREA = 2;
 
 extern MemBlock *pMemB;           // head of the block list, in creation order
 extern const char *const OutOfMem; // "Unable to allocate memory"
