@@ -234,6 +234,9 @@ EmptyAnswer OnEmptyAnswer(TextMenu *menu, bool changed) {
 [[noreturn]] void InputEnded() {
     char text[MSG_SIZE];
     FetchText(25, 1016, text, sizeof text);
+    // Without a message database the fetch gives its key: say it in English.
+    if (IsKeyText(text, 25, 1016))
+        std::snprintf(text, sizeof text, "%s", "reading from standard input");
     SysError("%s", text);
 }
 
