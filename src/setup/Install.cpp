@@ -96,20 +96,6 @@ void ExistingDaemonDialogue() {
     }
 }
 
-// Parses a process id: a decimal number above 1 that is not this program.
-bool KillableId(const char *text, pid_t *pid) {
-    if (!text || !*text)
-        return false;
-    char *end = nullptr;
-    errno = 0;
-    long v = strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || v <= 1 || v > 0x7fffffffL)
-        return false;
-    if (static_cast<pid_t>(v) == getpid())
-        return false;
-    *pid = static_cast<pid_t>(v);
-    return true;
-}
 
 }  // namespace
 
@@ -122,7 +108,7 @@ void StopDemon() {
         char word[64];
         for (const char *in = ids; GetTokenD(in, " ", &cursor, word, sizeof word); in = nullptr) {
             pid_t pid;
-            if (!KillableId(word, &pid))
+            if (!SafePid(word, &pid))
                 continue;
             if (kill(pid, SIGKILL) != 0) {
                 if (errno == EPERM) {

@@ -26,6 +26,8 @@ extern const char *InstallSiteInfo[5];
 // the English text, checked by the tables' tests).
 void MsgPrintf(FILE *out, unsigned n, ...);
 char *MsgSave(unsigned n, ...);   // GetMem string, caller frees
+// True when both paths name the same file (device and inode).
+bool SameFile(const char *a, const char *b);
 // chdir that stops the program (SysError, status 1) when it fails.
 void ChangeDir(const char *dir);
 

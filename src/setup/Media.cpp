@@ -88,12 +88,6 @@ void MakeWorkArea() {
     }
 }
 
-bool SameFile(const char *a, const char *b) {
-    struct stat sa {}, sb {};
-    if (!a || !b || stat(a, &sa) != 0 || stat(b, &sb) != 0)
-        return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
 
 bool FloppyHasPiece(int i) {
     char lower[32], upper[32];

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "Errors.h"
@@ -38,6 +39,13 @@ char *MsgSave(unsigned n, ...) {
 void ChangeDir(const char *dir) {
     if (!dir || chdir(dir) != 0)
         SysError("can't change directory to %s", dir ? dir : "(null)");
+}
+
+bool SameFile(const char *a, const char *b) {
+    struct stat sa {}, sb {};
+    if (!a || !b || stat(a, &sa) != 0 || stat(b, &sb) != 0)
+        return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 char *ReadAnswer(char *buf, int size) {

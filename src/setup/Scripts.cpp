@@ -48,13 +48,6 @@ void GenSimpleScript(const char *path, const char *header, const char *tmpl, ...
     SysCmd(CMD_CHMOD, 0, "755 %s", ShQuote(path));
 }
 
-// Same file (device and inode) on both paths.
-static bool SameDirectory(const char *a, const char *b) {
-    struct stat sa {}, sb {};
-    if (!a || !b || stat(a, &sa) != 0 || stat(b, &sb) != 0)
-        return false;
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
 
 void TalvoClean(char flag) {
     if (flag) {
@@ -63,7 +56,7 @@ void TalvoClean(char flag) {
         DeleteFile(pTmpDir, work);
         PutMem(work);
         // A work area that is the installer's own directory keeps the installer.
-        if (!SameDirectory(pTmpDir, pToolPath)) {
+        if (!SameFile(pTmpDir, pToolPath)) {
             DeleteFile(pTmpDir, "setup");
             DeleteFile(pTmpDir, "setup.hlp");
         }

@@ -131,7 +131,7 @@ template <class Pick> char *WordList(const CmdResponse *lines, Pick pick) {
 
 // A process id as the kill loop may use it: the whole word a decimal number
 // above 1 (0 and -1 would signal groups or everything) and not this program.
-bool SafePid(std::string_view word, pid_t *pid) {
+bool PidWord(std::string_view word, pid_t *pid) {
     if (word.empty() || word.size() > 18)
         return false;
     long long value = 0;
@@ -147,6 +147,11 @@ bool SafePid(std::string_view word, pid_t *pid) {
 }
 
 }  // namespace
+
+int SafePid(const char *text, pid_t *pid) {
+    return text && PidWord(text, pid) ? 1 : 0;
+}
+
 
 FILE *OpenCmdPipe(const char *line) {
     std::fflush(stdout);
@@ -334,7 +339,7 @@ int KillProcessByName(const char *name) {
         if (word.empty())
             break;
         pid_t pid;
-        if (!SafePid(word, &pid))
+        if (!PidWord(word, &pid))
             continue;
         int rc = pKillHook ? pKillHook(pid, SIGKILL) : kill(pid, SIGKILL);
         if (rc != 0 && errno == EPERM)

@@ -10,6 +10,7 @@
 #pragma once
 #include <cstdarg>
 #include <cstdio>
+#include <sys/types.h>
 #include "Attrs.h"
 
 struct CmdResponse {
@@ -48,6 +49,9 @@ char *CheckProcTableForExecs(const char *names);
 // Sends signal 9 to every process of that name (never to ids 0, 1, negative ones or
 // this program), stops at EPERM, pauses one second; returns 0.
 int KillProcessByName(const char *name);
+// 1 when text is a process id the program may signal: wholly a decimal number
+// above 1 (0 and -1 would reach groups or every process) and not its own id.
+int SafePid(const char *text, pid_t *pid);
 // Does nothing (no caller).
 void SysGetSubnetMask(const char *host, char *mask, int size);
 
