@@ -5,12 +5,14 @@
 // Each block has a header in a mapping of its own with the allocation table (MAT,
 // indexed by node), the node map shown by DumpMem and a bit map of free nodes that
 // the first-fit search works on a word at a time. The node map and the bit map
-// always change together.
+// always change together. A second bit map marks the nodes where an allocation
+// starts, so that a release reads the allocation's length from the two bit maps
+// (which stay in cache) and only writes the MAT entry (which seldom is).
 //
 // Beside the list the module keeps a directory of the blocks: in list order the
 // longest run of free nodes each may hold (so that the first-fit walk reads one
-// small array, eight blocks at a time, instead of every header), and the memory
-// areas sorted by address (so that PutMem finds its block by binary search).
+// small array instead of every header), and the memory areas sorted by address
+// (so that PutMem finds its block, and the bounds of its area, by binary search).
 // Within a block, free runs are counted by length and each word of the bit map
 // is summarised, so that the search skips whole words (see the search aids).
 #include "MemMgr.h"
@@ -143,24 +145,13 @@ MEM_INLINE void UpdateFit(const MemBlock *b) {
 }
 
 // The first position from from on whose block may hold a run of k free nodes, or
-// Count. The fits are compared eight at a time (the capacity is a multiple of 8
-// and unused entries are 0).
+// Count. A plain loop: the fit just written by the last allocation or release is
+// usually still on its way to the cache, and a wider read over it would have to
+// wait for every older store (the zeroing of fresh memory among them).
 int ScanFits(int from, int k) {
-    using Fits = int16_t __attribute__((vector_size(16)));
-    Fits below = {};
-    below += static_cast<int16_t>(k - 1);
-    for (int j = from & ~7; j < Mem.Count; j += 8) {
-        Fits fits;
-        std::memcpy(&fits, Mem.pFit + j, sizeof fits);
-        Fits hit = fits > below;
-        uint64_t any[2];
-        std::memcpy(any, &hit, sizeof any);
-        if (!(any[0] | any[1]))
-            continue;
-        for (int i = std::max(j, from); i < j + 8 && i < Mem.Count; ++i)
-            if (Mem.pFit[i] >= k)
-                return i;
-    }
+    for (int i = from; i < Mem.Count; ++i)
+        if (Mem.pFit[i] >= k)
+            return i;
     return Mem.Count;
 }
 
@@ -182,22 +173,28 @@ int AreaAfter(uintptr_t at) {
     return static_cast<int>(base - Mem.pAreas) + (n == 1 && base->Start <= at);
 }
 
-// The block whose area holds address at, by binary search; it is kept for the
-// next look-up, which is often for the same block.
-MemBlock *SearchAreas(uintptr_t at) {
+// Finds the area that holds address at by binary search and keeps it for the
+// next look-up, which is often for the same block; false when none does.
+bool SearchAreas(uintptr_t at) {
     int i = AreaAfter(at) - 1;
     if (i < 0 || at >= Mem.pAreas[i].End)
-        return nullptr;
+        return false;
     Mem.Last = Mem.pAreas[i];
-    return Mem.Last.pBlock;
+    return true;
 }
 
-MEM_INLINE MemBlock *Locate(const void *p) {
+// The area that holds p, with its block, in *area; false when no block holds p.
+// The callers take the area's bounds from here rather than from the header,
+// whose first line is seldom in cache.
+MEM_INLINE bool Locate(const void *p, AreaRange *area) {
     auto at = reinterpret_cast<uintptr_t>(p);
-    if (at - Mem.Last.Start < Mem.Last.End - Mem.Last.Start)
-        return Mem.Last.pBlock;
-    return p ? SearchAreas(at) : nullptr;
+    if (at - Mem.Last.Start >= Mem.Last.End - Mem.Last.Start && (!p || !SearchAreas(at)))
+        return false;
+    *area = Mem.Last;
+    return true;
 }
+
+MEM_INLINE bool IsDedicatedArea(const AreaRange &a) { return a.End - a.Start > MEM_BLOCK_SIZE; }
 
 void AddToDirectory(MemBlock *b) {
     b->ListPos = Mem.Count;
@@ -219,7 +216,6 @@ void RemoveFromDirectory(MemBlock *b) {
     int tail = Mem.Count - pos - 1;
     std::memmove(Mem.pBlocks + pos, Mem.pBlocks + pos + 1, tail * sizeof(MemBlock *));
     std::memmove(Mem.pFit + pos, Mem.pFit + pos + 1, tail * sizeof(int16_t));
-    Mem.pFit[Mem.Count - 1] = 0;  // the scan reads whole groups past the end
     for (int j = pos; j < pos + tail; ++j)
         Mem.pBlocks[j]->ListPos = j;
     int at = AreaAfter(reinterpret_cast<uintptr_t>(b->pMemory)) - 1;
@@ -570,11 +566,19 @@ MEM_INLINE void GiveNodes(MemBlock *b, int i, int k) {
 
 // ---- allocations -------------------------------------------------------------
 
+// Marks node i as the start of an allocation, or no longer one; kept in step with
+// the MAT.
+MEM_INLINE void SetStart(MemBlock *b, int i, bool start) {
+    uint64_t m = uint64_t{1} << (i & 63);
+    b->StartBits[i >> 6] = start ? b->StartBits[i >> 6] | m : b->StartBits[i >> 6] & ~m;
+}
+
 MEM_INLINE void *AllocAt(MemBlock *b, int i, int k) {
     TakeNodes(b, i, k);
     char *p = NodeAddr(b, i);
     b->MAT[i].Nodes = static_cast<uint16_t>(k);
     b->MAT[i].pAddr = p;
+    SetStart(b, i, true);
     ZeroNodes(p, k);
     return p;
 }
@@ -595,17 +599,24 @@ void *GetDedicated(size_t rounded) {
     return b->pMemory;
 }
 
-// Node of the allocation that starts at p in b (0 for a dedicated block), or -1
-// when p is not the start of one.
-MEM_INLINE int AllocationIndex(const MemBlock *b, const void *p) {
-    if (IsDedicated(b))
-        return p == b->pMemory ? 0 : -1;
-    size_t off = static_cast<size_t>(static_cast<const char *>(p) - NodeAddr(b, 0));
+// Node of the allocation that starts at p in area a (0 for a dedicated block), or
+// -1 when p is not the start of one.
+MEM_INLINE int AllocationIndex(const AreaRange &a, const void *p) {
+    size_t off = reinterpret_cast<uintptr_t>(p) - a.Start;
+    if (IsDedicatedArea(a))
+        return off == 0 ? 0 : -1;
     if (off % NODE)
         return -1;
     int i = static_cast<int>(off / NODE);
-    const MATEntry &e = b->MAT[i];
-    return e.Nodes && e.pAddr == p ? i : -1;
+    return (a.pBlock->StartBits[i >> 6] >> (i & 63)) & 1 ? i : -1;
+}
+
+// Nodes of the allocation that starts at node i of a shared block: it ends at the
+// next allocation or the next free node. Read from the bit maps, which stay in
+// cache, rather than from the far larger MAT.
+MEM_INLINE int AllocationNodes(const MemBlock *b, int i) {
+    int end = NextNode(b->FreeBits, i + 1, true, NODES);
+    return NextNode(b->StartBits, i + 1, true, end) - i;
 }
 
 void *MoveTo(void *p, size_t keep, int size) {
@@ -645,6 +656,8 @@ void *AdjustShared(MemBlock *b, int i, int nodes, int size) {
         std::memset(q + NODE * old, 0, NODE * d);
         b->MAT[i - d] = MATEntry{static_cast<uint16_t>(nodes), q};
         e = MATEntry{0, nullptr};
+        SetStart(b, i, false);
+        SetStart(b, i - d, true);
         return q;
     }
     return MoveTo(p, NODE * old, size);
@@ -775,7 +788,10 @@ void PopBlock(MemBlock *b) {
     RemoveFromDirectory(b);
 }
 
-MemBlock *FindBlock(const void *p) { return Locate(p); }
+MemBlock *FindBlock(const void *p) {
+    AreaRange a;
+    return Locate(p, &a) ? a.pBlock : nullptr;
+}
 
 void FreeBlock(MemBlock *b) {
     if (!b)
@@ -820,20 +836,21 @@ void *GetMem(int size) {
 }
 
 void PutMem(void *p) {
-    MemBlock *b = Locate(p);
-    if (!b)
+    AreaRange area;
+    if (!Locate(p, &area))
         return;
-    int i = AllocationIndex(b, p);
-    if (IsDedicated(b)) {
+    MemBlock *b = area.pBlock;
+    int i = AllocationIndex(area, p);
+    if (IsDedicatedArea(area)) {
         if (i == 0)
             FreeBlock(b);
         return;
     }
     if (i >= 0) {
-        MATEntry &e = b->MAT[i];
-        int nodes = e.Nodes;
-        e = MATEntry{0, nullptr};
+        int nodes = AllocationNodes(b, i);
+        SetStart(b, i, false);
         GiveNodes(b, i, nodes);
+        b->MAT[i] = MATEntry{0, nullptr};  // last: its line is seldom in cache
     }
     if (b->FreeNodeCount == NODES)
         FreeBlock(b);
@@ -846,8 +863,9 @@ void *AdjustMem(void *p, int size) {
     }
     if (size < 0)
         return nullptr;
-    MemBlock *b = Locate(p);
-    int i = b ? AllocationIndex(b, p) : -1;
+    AreaRange area{};
+    int i = Locate(p, &area) ? AllocationIndex(area, p) : -1;
+    MemBlock *b = area.pBlock;
     if (i < 0)  // contents behind a pointer that starts no allocation are not copied
         return GetMem(size);
     size_t rounded = RoundSize(size);

@@ -45,6 +45,7 @@ struct MemBlock {
     MATEntry MAT[MEM_BLOCK_NODES];
     char NodeMap[MEM_BLOCK_NODES + 1];        // ' ' free, 'U' used
     uint64_t FreeBits[MEM_BLOCK_NODES / 64];  // bit i set: node i free, in step with NodeMap
+    uint64_t StartBits[MEM_BLOCK_NODES / 64];  // bit i set: MAT[i] records an allocation
     // Search aids derived from FreeBits. While RunsCounted is set, RunCount[n] is
     // the number of runs of exactly n free nodes, MaxRunHint the longest run, no
     // run of k free nodes starts before SearchFrom[k - 1] (k up to 64), and
