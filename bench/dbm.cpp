@@ -6,6 +6,8 @@
 // DBT_NOCHECK) and, for reference, with the change check (a stat) before each
 // lookup. After the runs it prints the lookups per second of each.
 #include <benchmark/benchmark.h>
+
+#include "BenchReport.h"
 #include <fcntl.h>
 #include <ftw.h>
 #include <unistd.h>
@@ -173,30 +175,18 @@ BENCHMARK(Typed)->Name("lookups/typed_db");
 BENCHMARK(UnorderedMap)->Name("lookups/unordered_map");
 BENCHMARK(TypedChecked)->Name("lookups/typed_db_change_check");
 
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> Rates;
-    void ReportRuns(const std::vector<Run> &runs) override {
-        for (const Run &run : runs) {
-            auto it = run.counters.find("items_per_second");
-            if (run.run_type == Run::RT_Iteration && it != run.counters.end())
-                Rates[run.run_name.function_name] = it->second.value;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char **argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    bench::RecordingReporter rep;
+    if (!bench::RunAll(argc, argv, rep))
         return 1;
-    RecordingReporter rep;
-    benchmark::RunSpecifiedBenchmarks(&rep);
-    benchmark::Shutdown();
-    for (const auto &[name, rate] : rep.Rates)
+    for (const auto &[name, figures] : rep.Runs) {
+        auto rate = figures.Counters.find("items_per_second");
+        if (rate == figures.Counters.end())
+            continue;
         std::cout << "lookups per second, " << name.substr(name.find('/') + 1) << ": " << std::fixed
-                  << std::setprecision(0) << rate << '\n';
+                  << std::setprecision(0) << rate->second << '\n';
+    }
     return 0;
 }

@@ -7,6 +7,8 @@
 // time per iteration (steadier than wall time on a shared machine).
 #include <benchmark/benchmark.h>
 
+#include "BenchReport.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <iomanip>
@@ -114,37 +116,22 @@ BENCHMARK_TEMPLATE(RandomMix, CallocApi)->Name("b_mix/calloc")->Iterations(MIX_S
 BENCHMARK_TEMPLATE(StringGrowth, BlockApi)->Name("c_growth/block");
 BENCHMARK_TEMPLATE(StringGrowth, MallocApi)->Name("c_growth/malloc");
 
-// Keeps the CPU time per iteration of every run next to the console output.
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> Times;
-    void ReportRuns(const std::vector<Run> &runs) override {
-        for (const Run &run : runs)
-            if (run.run_type == Run::RT_Iteration)
-                Times[run.run_name.function_name] = run.GetAdjustedCPUTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
-void PrintRatio(const RecordingReporter &rep, const char *label, const std::string &name,
+void PrintRatio(const bench::RecordingReporter &rep, const char *label, const std::string &name,
                 const char *other = "malloc") {
-    auto block = rep.Times.find(name + "/block");
-    auto mall = rep.Times.find(name + "/" + other);
-    if (block == rep.Times.end() || mall == rep.Times.end() || mall->second <= 0)
+    const bench::Figures *block = rep.Find(name + "/block");
+    const bench::Figures *mall = rep.Find(name + "/" + other);
+    if (!block || !mall || mall->CpuTime <= 0)
         return;
     std::cout << "ratio (" << label << "): " << std::fixed << std::setprecision(2)
-              << block->second / mall->second << "  (block allocator / " << other << ")\n";
+              << block->CpuTime / mall->CpuTime << "  (block allocator / " << other << ")\n";
 }
 
 }  // namespace
 
 int main(int argc, char **argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    bench::RecordingReporter rep;
+    if (!bench::RunAll(argc, argv, rep))
         return 1;
-    RecordingReporter rep;
-    benchmark::RunSpecifiedBenchmarks(&rep);
-    benchmark::Shutdown();
     PrintRatio(rep, "a", "a_pairs24");
     PrintRatio(rep, "b", "b_mix");
     PrintRatio(rep, "c", "c_growth");

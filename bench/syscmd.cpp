@@ -3,6 +3,8 @@
 // directories, in the same run. After the runs it prints the ratio
 // InitSysCmdList time / readdir pass time (the aim is 2 or less).
 #include <benchmark/benchmark.h>
+
+#include "BenchReport.h"
 #include <dirent.h>
 
 #include <cstdlib>
@@ -69,31 +71,16 @@ void ReaddirPass(benchmark::State &state) {
 BENCHMARK(InitList)->Name("a_init/InitSysCmdList")->Unit(benchmark::kMicrosecond);
 BENCHMARK(ReaddirPass)->Name("a_init/readdir")->Unit(benchmark::kMicrosecond);
 
-// Keeps the time per iteration of every run next to the console output.
-class RecordingReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> Times;
-    void ReportRuns(const std::vector<Run> &runs) override {
-        for (const Run &run : runs)
-            if (run.run_type == Run::RT_Iteration)
-                Times[run.run_name.function_name] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char **argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+    bench::RecordingReporter rep;
+    if (!bench::RunAll(argc, argv, rep))
         return 1;
-    RecordingReporter rep;
-    benchmark::RunSpecifiedBenchmarks(&rep);
-    benchmark::Shutdown();
-    auto init = rep.Times.find("a_init/InitSysCmdList");
-    auto pass = rep.Times.find("a_init/readdir");
-    if (init != rep.Times.end() && pass != rep.Times.end() && pass->second > 0)
+    const bench::Figures *init = rep.Find("a_init/InitSysCmdList");
+    const bench::Figures *pass = rep.Find("a_init/readdir");
+    if (init && pass && pass->RealTime > 0)
         std::cout << "ratio (InitSysCmdList / readdir pass): " << std::fixed << std::setprecision(2)
-                  << init->second / pass->second << '\n';
+                  << init->RealTime / pass->RealTime << '\n';
     return 0;
 }
