@@ -2,6 +2,8 @@
 # Builds the record-database fuzz target with clang (libFuzzer, AddressSanitizer,
 # UndefinedBehaviorSanitizer) and runs it for a bounded time over the seed corpus.
 #   fuzz/run.sh [seconds]        (default 60; FUZZ_BUILD picks the build folder, build-fuzz by default)
+# The run starts from a fixed seed (FUZZ_SEED, default 1), so a run repeats what an
+# earlier run of the same length tried; FUZZ_SEED=0 lets libFuzzer pick one.
 # The seeds in fuzz/corpus stay as they are: new inputs go to a scratch corpus in
 # the build folder. A crash leaves its input there and makes the script fail.
 set -euo pipefail
@@ -45,5 +47,5 @@ clang++ -std=c++20 -g -O1 -fno-omit-frame-pointer \
 
 # Run from a scratch folder: whatever the code under test might create stays there.
 cd "$build/work"
-"$build/fuzz_db" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+"$build/fuzz_db" -max_total_time="$seconds" -seed="${FUZZ_SEED:-1}" -timeout=10 -rss_limit_mb=2048 \
   -artifact_prefix="$build/" "$build/corpus" "$here/corpus"
