@@ -236,36 +236,33 @@ int DbmGetRecordN(const char *name, const char *key, void *buf, size_t size) {
     return CopyValue(buf, size);
 }
 
-int DbmGetNextRecordN(const char *name, void *buf, size_t size) {
-    if (!buf)
-        return 0;
+// Reads the record after the one the last call returned into RecBuf; false at the
+// end of the file or when it cannot be read.
+static bool ReadNextRecord(const char *name) {
     FilePtr in(OpenForReading(name));
     if (!in)
-        return 0;
+        return false;
     for (int pos = 0; GetData(in.get(), RecBuf) > 0; ++pos) {
         if (pos == NextRecord) {
             ++NextRecord;
-            return CopyValue(buf, size);
+            return true;
         }
     }
-    return 0;
+    return false;
+}
+
+int DbmGetNextRecordN(const char *name, void *buf, size_t size) {
+    if (!buf || !ReadNextRecord(name))
+        return 0;
+    return CopyValue(buf, size);
 }
 
 int DbmGetNextRecord(const char *name, void *buf) {
-    if (!buf)
+    if (!buf || !ReadNextRecord(name))
         return 0;
-    FilePtr in(OpenForReading(name));
-    if (!in)
-        return 0;
-    for (int pos = 0; GetData(in.get(), RecBuf) > 0; ++pos) {
-        if (pos == NextRecord) {
-            ++NextRecord;
-            int n = ValueLen(RecBuf);
-            memcpy(buf, ValueOf(RecBuf), static_cast<size_t>(n));
-            return n;
-        }
-    }
-    return 0;
+    int n = ValueLen(RecBuf);
+    memcpy(buf, ValueOf(RecBuf), static_cast<size_t>(n));
+    return n;
 }
 
 int DbmGetRecordSize(const char *name, const char *key) {
