@@ -2,14 +2,26 @@
 # `make check` builds and runs every test.
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
-PACKAGES   := g++ cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev libncurses-dev ncompress util-linux libcdb-dev
+BUILD_BENCH ?= build-bench
+# What the programs and their tests need; the benchmarks need more (make bench).
+PACKAGES   := g++ cmake ninja-build libgtest-dev libgmock-dev libncurses-dev ncompress util-linux
+BENCH_PACKAGES := libbenchmark-dev libcdb-dev
+# SETUP_WERROR=ON (CI) makes every warning an error whatever the compiler; empty
+# leaves it to CMake (on with g++ 12, the project's compiler).
+WERROR_FLAG := $(if $(SETUP_WERROR),-DSETUP_WERROR=$(SETUP_WERROR),)
 
-.PHONY: all deps configure build check check-asan demo bench clean
+.PHONY: all deps bench-deps install-packages configure build check check-asan demo bench clean
 
 all: build
 
 deps:
-	@missing=""; for p in $(PACKAGES); do \
+	@$(MAKE) --no-print-directory install-packages WANT="$(PACKAGES)"
+
+bench-deps: deps
+	@$(MAKE) --no-print-directory install-packages WANT="$(BENCH_PACKAGES)"
+
+install-packages:
+	@missing=""; for p in $(WANT); do \
 	  dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
 	if [ -n "$$missing" ]; then \
 	  echo "installing:$$missing"; \
@@ -17,7 +29,7 @@ deps:
 	  DEBIAN_FRONTEND=noninteractive apt-get install -y -q $$missing; fi
 
 configure: deps
-	@[ -f $(BUILD)/build.ninja ] || cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	@[ -f $(BUILD)/build.ninja ] || cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(WERROR_FLAG)
 
 build: configure
 	cmake --build $(BUILD)
@@ -26,15 +38,17 @@ check: build
 	ctest --test-dir $(BUILD) --output-on-failure -j2
 
 check-asan: deps
-	@[ -f $(BUILD_ASAN)/build.ninja ] || cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSETUP_SANITIZE=ON -DSETUP_BENCH=OFF
+	@[ -f $(BUILD_ASAN)/build.ninja ] || cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSETUP_SANITIZE=ON $(WERROR_FLAG)
 	cmake --build $(BUILD_ASAN)
 	ctest --test-dir $(BUILD_ASAN) --output-on-failure -j2
 
 demo: build
 	./tools/demo.sh $(BUILD)
 
-bench: build
-	@for b in $(BUILD)/bench_*; do $$b; done
+bench: bench-deps
+	@[ -f $(BUILD_BENCH)/build.ninja ] || cmake -S . -B $(BUILD_BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release -DSETUP_BENCH=ON $(WERROR_FLAG)
+	cmake --build $(BUILD_BENCH)
+	@for b in $(BUILD_BENCH)/bench_*; do $$b; done
 
 clean:
-	rm -rf $(BUILD) $(BUILD_ASAN)
+	rm -rf $(BUILD) $(BUILD_ASAN) $(BUILD_BENCH)

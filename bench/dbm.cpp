@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "DbmT.h"
-#include "Log.h"
+#include "Buffers.h"
 #include "MemMgr.h"
 #include "StrUtils.h"
 

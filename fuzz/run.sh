@@ -26,23 +26,17 @@ if ! clang++ -fsanitize=fuzzer "$probe/p.cpp" -o "$probe/p" >/dev/null 2>&1; the
 fi
 
 mkdir -p "$build/corpus" "$build/work"
+# The record database and the translation file are the data layer: it and the
+# foundation below it are all the target compiles.
 includes=()
-for d in "$root"/src/common/*/; do includes+=("-I$d"); done
-sources=(
-  "$root"/src/common/dbm/*.cpp
-  "$root"/src/common/nls/*.cpp
-  "$root"/src/common/memmgr/*.cpp
-  "$root"/src/common/strutils/*.cpp
-  "$root"/src/common/sleep/*.cpp
-  "$root"/src/common/errors/*.cpp
-  "$root"/src/common/files/*.cpp
-  "$root"/src/common/tokens/*.cpp
-  "$root"/src/common/list/*.cpp
-  "$root"/src/common/syscmd/*.cpp
-)
+sources=()
+for m in buffers memmgr list sleep strutils tokens files errors dbm nls; do
+  includes+=("-I$root/src/common/$m")
+  sources+=("$root/src/common/$m"/*.cpp)
+done
 clang++ -std=c++20 -g -O1 -fno-omit-frame-pointer \
   -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-  "-I$root/src/common" "${includes[@]}" \
+  "${includes[@]}" \
   "$here/fuzz_db.cpp" "${sources[@]}" -o "$build/fuzz_db"
 
 # Run from a scratch folder: whatever the code under test might create stays there.

@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include "Env.h"
 #include "Errors.h"
 #include "Files.h"
 #include "Installer.h"

@@ -9,7 +9,9 @@
 
 #include <unistd.h>
 
+#include "Env.h"
 #include "Errors.h"
+#include "FileCmds.h"
 #include "Files.h"
 #include "Installer.h"
 #include "Log.h"

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "Errors.h"
+#include "FileCmds.h"
 #include "Files.h"
 #include "Installer.h"
 #include "Log.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "Log.h"
+#include "Buffers.h"
 #include "MemMgr.h"
 #include "Sleep.h"
 #include "StrUtils.h"

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "FileCmds.h"
 #include "Files.h"
 #include "SysCmdTestEnv.h"
 

@@ -13,6 +13,7 @@
 #include <map>
 
 #include "../sandbox/SandboxRun.h"
+#include "FileCmds.h"
 #include "Files.h"
 #include "SysCmdTestEnv.h"
 

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "Errors.h"
+#include "Env.h"
 #include "Log.h"
 #include "MemMgr.h"
 #include "Sleep.h"

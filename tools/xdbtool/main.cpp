@@ -19,7 +19,7 @@
 
 #include "DbText.h"
 #include "DbmT.h"
-#include "Log.h"
+#include "Buffers.h"
 #include "MemMgr.h"
 #include "StrUtils.h"
 

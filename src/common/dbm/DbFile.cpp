@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Log.h"
+#include "Buffers.h"
 #include "MemMgr.h"
 #include "Sleep.h"
 #include "StrUtils.h"

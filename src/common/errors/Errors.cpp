@@ -6,9 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "Files.h"
+#include "Buffers.h"
 
-char *my_name = nullptr;
 void (*pExitHook)(int status) = nullptr;
 
 namespace {

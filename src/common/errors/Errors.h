@@ -8,8 +8,8 @@
 #pragma once
 #include <cstdarg>
 #include "Attrs.h"
+#include "Buffers.h"
 
-extern char *my_name;  // the program's name, set by main
 
 [[noreturn]] void SysError(const char *fmt, ...) PRINTF_LIKE(1, 2);
 void ErrorMsg(int level, int status, const char *fmt, ...) PRINTF_LIKE(3, 4);

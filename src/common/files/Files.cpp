@@ -20,19 +20,16 @@
 #include "StrUtils.h"
 #include "Tokens.h"
 
-char LineBuf[LINEBUF_SIZE];
 int32_t LineLen;
 FILE *pIn;
 FILE *pOut;
 char InputFileName[INPUT_FILE_NAME_SIZE];
 int32_t FileStatus = 1;
-char Line[LINE_SIZE];
 char *pLine = Line;
 int32_t LineCnt;
 int32_t InPos;
 char flInputFilterState = 1;
 int32_t SavedFileSize;
-char Name[NAME_SIZE];
 
 namespace {
 

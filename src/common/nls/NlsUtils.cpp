@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "DbmT.h"
-#include "Log.h"
+#include "Buffers.h"
 #include "MemMgr.h"
 #include "StrUtils.h"
 

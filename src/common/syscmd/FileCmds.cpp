@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "FileCmds.h"
 #include "Files.h"
 #include "MemMgr.h"
 #include "StrUtils.h"

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 
+#include "Env.h"
 #include "Errors.h"
 #include "Files.h"
 #include "Log.h"

@@ -350,3 +350,16 @@ int KillProcessByName(const char *name) {
 }
 
 void SysGetSubnetMask(const char *, char *, int) {}
+
+int SniffLprng() {
+    if (!TestCmd(CMD_LPD))
+        return 0;
+    CmdResponse *lines = GetCmdResponse(CMD_LPD, "LPRng", "%s", " -V 2>&1");
+    int found = lines != nullptr;
+    FreeResponseList(lines);
+    return found;
+}
+
+int SniffCUPS() {
+    return TestCmd(CMD_CUPSD);
+}

@@ -75,3 +75,8 @@ int CloseCmdPipe(FILE *pipe);
 extern FILE *(*pPipeHook)(const char *line);
 // pKillHook: when set, KillProcessByName calls it instead of kill().
 extern int (*pKillHook)(int pid, int sig);
+
+// 1 when the located lpd answers "-V" with a line mentioning LPRng.
+int SniffLprng();
+// 1 when cupsd can be located.
+int SniffCUPS();

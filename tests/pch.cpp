@@ -1,0 +1,1 @@
+// Compiles the precompiled GoogleTest header once for every test program.
