@@ -156,13 +156,13 @@ int GetDirName(const char **info, const char *proposal, char check) {
     if (!SetName(proposal ? proposal : ""))
         Name[0] = '\0';
     if (check && LocatePreviousInstallation()) {
-        MsgPrintf(stdout, 42, Name);
-        char *question = MsgSave(7, Name);
+        MsgPrintf<MSG_EXISTING_INSTALL_DIR>(stdout, Name);
+        char *question = MsgSave<MSG_NEW_INSTALL_DIR>(Name);
         int yes = PromptYN("%s", question);
         PutMem(question);
         if (yes)
             return 1;
-        question = MsgSave(20, Name);
+        question = MsgSave<MSG_NEW_DIR_WARNING>(Name);
         yes = PromptYN("%s", question);
         PutMem(question);
         if (yes)
@@ -172,12 +172,12 @@ int GetDirName(const char **info, const char *proposal, char check) {
     for (int i = 0; info && info[i]; ++i)
         printf("%s\n", info[i]);
     for (;;) {
-        MsgPrintf(stdout, 7, Name);
+        MsgPrintf<MSG_NEW_INSTALL_DIR>(stdout, Name);
         ReadAnswer(LineBuf, LINEBUF_SIZE);
         if (LineBuf[0] == '\0')
             break;
         if (LineBuf[0] != '/') {
-            MsgPrintf(stdout, 9);
+            MsgPrintf<MSG_RETURN_TO_MENU>(stdout);
             ReadAnswer(LineBuf, LINEBUF_SIZE);
             continue;
         }
@@ -187,7 +187,7 @@ int GetDirName(const char **info, const char *proposal, char check) {
         }
         SetName(LineBuf);
     }
-    char *question = MsgSave(8, Name);
+    char *question = MsgSave<MSG_USE_DIR>(Name);
     int yes = PromptYN("%s", question);
     PutMem(question);
     return yes ? 1 : 0;
@@ -205,12 +205,12 @@ void SetupMain(int argc, char **argv) {
     InitSysCmdList();
 
     for (int i = 0; i < 5; ++i)
-        InstallInfo[i] = NlsSetupStrCvt(10 + i);
+        InstallInfo[i] = NlsSetupStrCvt(MSG_NEED_FULL_PATH + i);
     InstallInfo[5] = nullptr;
-    InstallSiteInfo[0] = NlsSetupStrCvt(10);
-    InstallSiteInfo[1] = NlsSetupStrCvt(11);
-    InstallSiteInfo[2] = NlsSetupStrCvt(17);
-    InstallSiteInfo[3] = NlsSetupStrCvt(18);
+    InstallSiteInfo[0] = NlsSetupStrCvt(MSG_NEED_FULL_PATH);
+    InstallSiteInfo[1] = NlsSetupStrCvt(MSG_INFO_1);
+    InstallSiteInfo[2] = NlsSetupStrCvt(MSG_SITE_INFO_1);
+    InstallSiteInfo[3] = NlsSetupStrCvt(MSG_SITE_INFO_2);
     InstallSiteInfo[4] = nullptr;
 
     char cleanFlag = 1;
@@ -243,7 +243,7 @@ void SetupMain(int argc, char **argv) {
             break;
         default:
             if (!IsDirectory(arg)) {
-                MsgPrintf(stderr, 57, arg);
+                MsgPrintf<MSG_EMPTY>(stderr);
                 fprintf(stderr, "ERROR: %s is not a directory\n", arg);
                 exit_app(2);
             }

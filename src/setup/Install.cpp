@@ -45,7 +45,7 @@ char *SystemRelease() {
 // Size file beside the program plus the margin; stops with message 65 when missing.
 double ReadSizeFile(const char *name) {
     if (!GetFileContent(pToolPath, name)) {
-        MsgPrintf(stdout, 65);
+        MsgPrintf<MSG_MISSING_ISIZE>(stdout);
         fflush(stdout);
         exit_app(1);
     }
@@ -76,10 +76,10 @@ bool SameFileSystem(const char *a, const char *b) {
 
 // The existing-daemon dialogue: 0 to go on, exits on "no".
 void ExistingDaemonDialogue() {
-    MsgPrintf(stdout, 62, MAKER, MAKER, MAKER, PRODUCT);
+    MsgPrintf<MSG_DELETE_QUEUES>(stdout, MAKER, MAKER, MAKER, PRODUCT);
     char answer[512];
     for (;;) {
-        MsgPrintf(stdout, 63);
+        MsgPrintf<MSG_CONTINUE_INSTALL>(stdout);
         ReadAnswer(answer, sizeof answer);
         char *word = GetToken(answer, " \t\r\n");
         switch (word ? FindToken(word, ",y,yes,n,no,") : 0) {
@@ -114,13 +114,13 @@ void StopDemon() {
                 continue;
             if (kill(pid, SIGKILL) != 0) {
                 if (errno == EPERM) {
-                    perror(NlsSetupStrCvt(58));
+                    perror(NlsSetupStrCvt(MSG_SETUP_ERROR));
                     PutMem(ids);
                     return;
                 }
                 continue;
             }
-            MsgPrintf(stdout, 59, word);
+            MsgPrintf<MSG_KILLED_DAEMON>(stdout, word);
         }
         PutMem(ids);
     }
@@ -131,13 +131,13 @@ int QuitForRunningProcesses(const char *names) {
         char *running = CheckProcTableForExecs(names);
         if (!running)
             return 0;
-        MsgPrintf(stdout, 66);
+        MsgPrintf<MSG_PROCESSES_RUNNING>(stdout);
         printf("%s\n", running);
         PutMem(running);
-        MsgPrintf(stdout, 67);
-        MsgPrintf(stdout, 68);
-        MsgPrintf(stdout, 69);
-        MsgPrintf(stdout, 70);
+        MsgPrintf<MSG_WOULD_YOU_LIKE>(stdout);
+        MsgPrintf<MSG_WAIT_30_SECONDS>(stdout);
+        MsgPrintf<MSG_QUIT_INSTALL>(stdout);
+        MsgPrintf<MSG_ENTER_SELECTION>(stdout);
         char answer[512];
         ReadAnswer(answer, sizeof answer);  // the whole line: nothing is left for the next prompt
         if (answer[0] == '1') {
@@ -184,10 +184,10 @@ void FreeSpaceForInstall(const char *workArea, const char *installDir, const cha
     bool refuse = false;
     if (!SameFileSystem(work.Line, inst.Line)) {
         if (workAvail < tsize) {
-            MsgPrintf(stdout, 49, pTmpDir, tsize);
+            MsgPrintf<MSG_NO_WORK_SPACE>(stdout, pTmpDir, tsize);
             refuse = true;
         } else if (instAvail < isize) {
-            MsgPrintf(stdout, 55, pInstallDir, isize);
+            MsgPrintf<MSG_NO_INSTALL_SPACE>(stdout, pInstallDir, isize);
             refuse = true;
         }
     } else {
@@ -195,7 +195,7 @@ void FreeSpaceForInstall(const char *workArea, const char *installDir, const cha
         double avail = GetDiskSpace(workFs, &again) ? again.Avail : work.Avail;
         double combined = avail + workSize + targetSize;
         if (combined < isize + tsize) {
-            MsgPrintf(stdout, 56, workArea, pInstallDir, isize + tsize);
+            MsgPrintf<MSG_NO_SHARED_SPACE>(stdout, workArea, pInstallDir, isize + tsize);
             refuse = true;
         }
     }
@@ -212,7 +212,7 @@ int Install() {
     // 1. Only root installs.
     char *user = GetUserName();
     if (!user || strcmp(user, "root") != 0) {
-        MsgPrintf(stdout, 35, user ? user : "", my_name);
+        MsgPrintf<MSG_NOT_ROOT>(stdout, user ? user : "", my_name);
         PutMem(user);
         flExitTextMenu = 1;
         return 1;
@@ -222,7 +222,7 @@ int Install() {
     // 2. The system release.
     char *release = SystemRelease();
     if (release && CompareRelease(release, "5.6") < 0) {
-        MsgPrintf(stderr, 61);
+        MsgPrintf<MSG_WRONG_VERSION>(stderr);
         flInstalled = 0;
         TalvoClean(1);
         exit_app(0);
@@ -244,7 +244,7 @@ int Install() {
     snprintf(pkgName, sizeof pkgName, "MRGW%s", PRODUCT);
     char *packages = GetSysPkgList(pkgName);
     if (packages) {
-        char *question = MsgSave(54, packages);
+        char *question = MsgSave<MSG_REMOVE_PACKAGES>(packages);
         int yes = PromptYN("%s", question);
         PutMem(question);
         if (!yes) {

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdio>
 #include "Attrs.h"
+#include "MsgFormat.h"
 
 constexpr char SETUP_VERSION[] = "3.00.92";
 constexpr char MAKER[] = "Talvo";
@@ -22,14 +23,6 @@ extern char flInstalled;
 extern const char *InstallInfo[6];
 extern const char *InstallSiteInfo[5];
 
-// Messages of the built-in tables used as formats (their conversions are those of
-// the English text, checked by the tables' tests).
-void MsgPrintf(FILE *out, unsigned n, ...);
-char *MsgSave(unsigned n, ...);   // GetMem string, caller frees
-// True when both paths name the same file (device and inode).
-bool SameFile(const char *a, const char *b);
-// chdir that stops the program (SysError, status 1) when it fails.
-void ChangeDir(const char *dir);
 
 // Entry (main.cpp, Entry.cpp)
 [[noreturn]] void SetupMain(int argc, char **argv);
@@ -43,7 +36,7 @@ int ValidInstallRoot(const char *dir);
 // Compares release numbers field by field ("5.10" is above "5.6").
 int CompareRelease(const char *a, const char *b);
 // Reads one answer line from standard input into buf; stops the program with
-// "ERROR: unexpected end of input" (status 1) at end of input.
+// "ERROR: unexpected end of input" (status 1) at end of input (Prompt.cpp).
 char *ReadAnswer(char *buf, int size);
 
 // Installation procedure (Install.cpp)

@@ -108,7 +108,7 @@ int InstallOrMenu() {
 void GetDisksData(const char *dir) {
     if (ReadDisksFile(dir))
         return;
-    char *message = MsgSave(21, MAKER);
+    char *message = MsgSave<MSG_CANT_OPEN_SITE_DISKS>(MAKER);
     ErrorMsg(2, 1, "%s", message);
     PutMem(message);
 }
@@ -140,7 +140,7 @@ int GenZFile() {
 int EjectDiskette() {
     char *work = ShQuoteSave(pTalvoInstallDir);
     while (SysCmd(CMD_EJECT, 0, " >> %s/Msg", work) != 0) {
-        MsgPrintf(stdout, 3, FLOPPY_DIR);
+        MsgPrintf<MSG_CANT_OPEN>(stdout, FLOPPY_DIR);
         ReadAnswer(LineBuf, LINEBUF_SIZE);
     }
     PutMem(work);
@@ -149,8 +149,8 @@ int EjectDiskette() {
 
 int TestDiskette() {
     while (SysCmd(CMD_EJECT_Q, 0, "%s", "") != 0) {
-        MsgPrintf(stdout, 4);
-        MsgPrintf(stdout, 5);
+        MsgPrintf<MSG_CANT_EJECT>(stdout);
+        MsgPrintf<MSG_NO_DISKETTE>(stdout);
         ReadAnswer(LineBuf, LINEBUF_SIZE);
     }
     return 0;
@@ -159,22 +159,22 @@ int TestDiskette() {
 int InstallFromDiskette() {
     ChangeDir(pTmpDir);
     if (!FindFile(FLOPPY_DIR, "disks") && !FindFile(FLOPPY_DIR, "DISKS")) {
-        MsgPrintf(stderr, 19);
+        MsgPrintf<MSG_NO_DISKETTE_0>(stderr);
         exit_app(1);
     }
     SysCmd(CMD_CP, 2, "%s/setup.hlp .", FLOPPY_DIR);
     MakeWorkArea();
     if (!ReadDisksFile(FLOPPY_DIR)) {
-        char *message = MsgSave(24);
+        char *message = MsgSave<MSG_CANT_OPEN_FLOPPY_DISKS>();
         ErrorMsg(2, 1, "%s", message);
         PutMem(message);
     }
     char *list = SaveStr_(LineBuf);
     ForEachListLine(list, [](int i, char *line) {
-        MsgPrintf(stdout, 64, i);
+        MsgPrintf<MSG_READING_DISKETTE>(stdout, i);
         while (!FloppyHasPiece(i)) {
             EjectDiskette();
-            MsgPrintf(stdout, 25, i);
+            MsgPrintf<MSG_INSERT_DISKETTE_NL>(stdout, i);
             ReadAnswer(LineBuf, LINEBUF_SIZE);
             SysCmd(CMD_VOLCHECK, 0, "%s", "");
         }
@@ -235,9 +235,9 @@ int GenInstallDisks() {
     PutMem(marker);
     char *list = MediaList(pTalvoInstallDir);
     ForEachListLine(list, [](int i, char *line) {
-        MsgPrintf(stdout, 22, i);
+        MsgPrintf<MSG_CREATING_DISKETTE>(stdout, i);
         while (SysCmd(CMD_EJECT_Q, 1, "%s", "") != 0) {
-            MsgPrintf(stdout, 23, i);
+            MsgPrintf<MSG_INSERT_DOS_DISKETTE>(stdout, i);
             ReadAnswer(LineBuf, LINEBUF_SIZE);
         }
         SysCmd(-CMD_VOLCHECK, 0, "%s", "");

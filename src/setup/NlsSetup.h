@@ -1,10 +1,9 @@
 // NlsSetup.h - the installer's built-in messages in six languages.
-// NlsSetupStrCvt(n) returns message n (0..70) of the language chosen from LANG at
+// NlsSetupStrCvt(n) returns message n (a NlsSetupMsg) of the language chosen from LANG at
 // the first call (kept for the run); the empty string for any other n. The texts
 // are ISO-8859-1 bytes, used as printf formats with the English arguments.
 #pragma once
-
-constexpr int NLS_SETUP_COUNT = 71;
+#include "NlsSetupMessages.h"
 
 extern const char *const NLS_ENGLISH[NLS_SETUP_COUNT];
 extern const char *const NLS_SPANISH[NLS_SETUP_COUNT];

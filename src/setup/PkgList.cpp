@@ -258,7 +258,7 @@ int ProcessPkgList(const char *subdir) {
                 }
                 const char *system = release.Get();
                 if (!system) {
-                    perror(NlsSetupStrCvt(60));
+                    perror(NlsSetupStrCvt(MSG_NO_VERSION));
                     break;
                 }
                 if (!VersionHolds(FindToken(operand, kOperators), system, wanted))

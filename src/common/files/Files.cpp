@@ -619,3 +619,15 @@ int CreateTextFile(const char *path, const char *mode, int perms, const char *fm
         fprintf(stderr, "ERROR: couldn't write %s\n", path);
     return written ? 1 : 0;
 }
+
+void ChangeDir(const char *dir) {
+    if (!dir || chdir(dir) != 0)
+        SysError("can't change directory to %s", dir ? dir : "(null)");
+}
+
+bool SameFile(const char *a, const char *b) {
+    struct stat sa {}, sb {};
+    if (!a || !b || stat(a, &sa) != 0 || stat(b, &sb) != 0)
+        return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}

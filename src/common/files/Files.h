@@ -97,3 +97,8 @@ FILE *OpenFile(FILE *stream, const char *path, const char *mode, int level);
 FILE *OpenFileF(FILE *stream, const char *mode, int level, const char *fmt, ...) PRINTF_LIKE(4, 5);
 int OpenRawFile(const char *path, int flags);
 int CreateTextFile(const char *path, const char *mode, int perms, const char *fmt, ...) PRINTF_LIKE(4, 5);
+
+// True when both paths name the same file (device and inode).
+bool SameFile(const char *a, const char *b);
+// chdir that stops the program (SysError, status 1) when it fails.
+void ChangeDir(const char *dir);
