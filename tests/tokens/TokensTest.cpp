@@ -366,6 +366,13 @@ TEST(SortTokens, SmallestLastWordKeepsTheListLength) {
     auto pair = Exact("b,a");
     SortTokens(pair.get(), ',', 0);
     EXPECT_STREQ("a,b", pair.get());
+    // the word before a removed last word is compared whole, not cut short
+    auto prefix = Exact("ba,b,A");
+    SortTokens(prefix.get(), ',', 0);
+    EXPECT_STREQ("A,b,ba", prefix.get());
+    auto prefixes = Exact("abc,a,ab,B");
+    SortTokens(prefixes.get(), ',', 0);
+    EXPECT_STREQ("B,a,ab,abc", prefixes.get());
 }
 
 TEST(SortTokens, KeepsLeadingAndTrailingDelimiters) {
@@ -383,10 +390,10 @@ TEST(SortTokens, EscapedDelimiterStaysInsideItsWord) {
     EXPECT_STREQ("a,b\\,x", list.get());
 }
 
-TEST(SortTokens, ComparesOverTheLaterWordsLengthPlusItsDelimiter) {
-    auto list = Exact("ab,a");
+TEST(SortTokens, AWordSortsBeforeTheWordsItBegins) {
+    auto list = Exact("ab,a");  // also when it is the last word
     SortTokens(list.get(), ',', 0);
-    EXPECT_STREQ("ab,a", list.get());
+    EXPECT_STREQ("a,ab", list.get());
     auto other = Exact("ab,a,");
     SortTokens(other.get(), ',', 0);
     EXPECT_STREQ("a,ab,", other.get());

@@ -278,15 +278,30 @@ char *NextWord(const Word &w) {
     return *next ? next : nullptr;
 }
 
-// The smallest word of the text, the leftmost of equals. A later word is
-// compared over its own length plus its delimiter.
+// Compares a word with best as the text "word + delimiter" over the length of
+// that text: a word sorts before the words it begins ("b" before "ba"), and the
+// last word of the text, which has no delimiter of its own, compares as if it had
+// one, so its place does not depend on where it stands.
+int CompareWords(const Word &w, const Word &best, char delim, int ignoreCase) {
+    for (size_t i = 0; i <= w.length; ++i) {
+        unsigned char a = i < w.length ? w.start[i] : delim;
+        unsigned char b = i < best.length ? best.start[i] : i == best.length ? delim : '\0';
+        if (ignoreCase) {
+            a = static_cast<unsigned char>(std::tolower(a));
+            b = static_cast<unsigned char>(std::tolower(b));
+        }
+        if (a != b)
+            return a < b ? -1 : 1;
+    }
+    return 0;
+}
+
+// The smallest word of the text, the leftmost of equals.
 Word SmallestWord(char *text, char delim, int ignoreCase) {
     Word best = WordFrom(text, delim);
     for (char *p = NextWord(best); p;) {
         Word w = WordFrom(p, delim);
-        size_t n = w.length + (w.delimited ? 1 : 0);
-        int cmp = ignoreCase ? strncasecmp(w.start, best.start, n) : std::strncmp(w.start, best.start, n);
-        if (cmp < 0)
+        if (CompareWords(w, best, delim, ignoreCase) < 0)
             best = w;
         p = NextWord(w);
     }
