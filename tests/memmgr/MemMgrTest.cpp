@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include "Attrs.h"
 #include "MemMgr.h"
@@ -564,10 +565,33 @@ TEST_F(Mem, VectorsAllocateThroughTheBlockAllocator) {
 
 TEST_F(Mem, AllocatorRefusesCountsBeyondWhatGetMemTakes) {
     MemAllocator<double> alloc;
-    EXPECT_THROW(alloc.allocate(size_t{1} << 40), std::bad_alloc);
+    EXPECT_EXIT(alloc.allocate(size_t{1} << 40), testing::ExitedWithCode(1), "Unable to allocate memory");
     double *none = alloc.allocate(0);
     EXPECT_NE(nullptr, none);
     alloc.deallocate(none, 0);
+}
+
+// Exhausted memory stops with the message and status 1, whichever way a module
+// allocates: never std::bad_alloc, never an abort.
+TEST(OutOfMemory, AnAddressSpaceLimitStopsInOrder) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer reserves more address space than the limit";
+#endif
+    auto underLimit = [](auto grow) {
+        rlimit limit{size_t{512} << 20, size_t{512} << 20};
+        setrlimit(RLIMIT_AS, &limit);
+        grow();
+    };
+    EXPECT_EXIT(underLimit([] {
+        std::vector<char, MemAllocator<char>> v;
+        for (;;)
+            v.reserve(v.capacity() + (size_t{16} << 20));
+    }), testing::ExitedWithCode(1), "Unable to allocate memory");
+    EXPECT_EXIT(underLimit([] {
+        std::vector<std::string> v;
+        for (;;)
+            v.emplace_back(size_t{16} << 20, 'x');
+    }), testing::ExitedWithCode(1), "Unable to allocate memory");
 }
 
 }  // namespace

@@ -26,11 +26,30 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+
+#include "Errors.h"
 #include <iterator>
 
 MemBlock *pMemB = nullptr;
 const char *const OutOfMem = "Unable to allocate memory";
 int (*pMemOpenHook)(const char *path, int flags) = nullptr;
+
+void OutOfMemory() {
+    SysError("%s", OutOfMem);
+}
+
+namespace {
+
+// operator new follows the same rule as GetMem's callers: a program that links the
+// allocator stops in order instead of throwing std::bad_alloc.
+[[noreturn]] void NewFailed() {
+    OutOfMemory();
+}
+
+const std::new_handler PreviousNewHandler = std::set_new_handler(NewFailed);
+
+}  // namespace
 
 // The small helpers of the allocation and release paths are inlined into them.
 #define MEM_INLINE [[gnu::always_inline]] inline

@@ -12,10 +12,17 @@
 // Shared blocks are 64 KiB of 2048 nodes of 32 bytes; a rounded size above 65536
 // gets a dedicated block. Empty blocks go back to the system at once.
 // Not reentrant; single-threaded.
+//
+// Out of memory, one rule for every module: GetMem, AdjustMem and the functions
+// whose contract says so (list nodes, listings, whole-file reads) return null and
+// the caller decides; everything that cannot return null stops the program through
+// OutOfMemory(): "\n<my_name>: Unable to allocate memory : <reason>" on stderr and
+// status 1 (the saved-string builders, MemAllocator for standard containers, and
+// operator new, whose handler this module installs). No exception for exhausted
+// memory ever leaves a module, and the program never aborts for it.
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <new>
 
 constexpr int MEM_NODE_SIZE = 32;
 constexpr int MEM_BLOCK_NODES = 2048;
@@ -64,6 +71,7 @@ extern MemBlock *pMemB;           // head of the block list, in creation order
 extern const char *const OutOfMem; // "Unable to allocate memory"
 
 void *GetMem(int size);
+[[noreturn]] void OutOfMemory();
 void PutMem(void *p);
 void *AdjustMem(void *p, int size);
 void DumpMem();
@@ -93,11 +101,11 @@ template <class T> struct MemAllocator {
     template <class U> MemAllocator(const MemAllocator<U> &) noexcept {}
     T *allocate(size_t n) {
         if (n > static_cast<size_t>(INT32_MAX - 64) / sizeof(T))
-            throw std::bad_alloc();
+            OutOfMemory();
         // a request for no elements still gets a distinct allocation
         void *p = GetMem(n ? static_cast<int>(n * sizeof(T)) : 1);
         if (!p)
-            throw std::bad_alloc();
+            OutOfMemory();
         return static_cast<T *>(p);
     }
     void deallocate(T *p, size_t) noexcept { PutMem(p); }

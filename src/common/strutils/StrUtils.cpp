@@ -17,10 +17,6 @@ namespace {
 // Room the block allocator can give in one request, with margin for its rounding.
 constexpr size_t MaxRequest = static_cast<size_t>(INT_MAX) - 64;
 
-[[noreturn]] void OutOfMemory() {
-    SysError("Unable to allocate memory");
-}
-
 char *NewText(size_t bytes) {
     if (bytes > MaxRequest)
         OutOfMemory();
