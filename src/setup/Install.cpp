@@ -261,7 +261,7 @@ int Install() {
             PutMem(args);
             args = more;
         }
-        SysCmd(-CMD_PKGRM, 2, "%s", args);
+        SysCmd(-CMD_PKGRM, SYSCMD_FATAL, "%s", args);
         PutMem(args);
         PutMem(packages);
     }
@@ -270,9 +270,9 @@ int Install() {
     StopDemon();
     GenZFile();
     DeleteFile(pTalvoInstallDir, "SolarisDorv.tar");
-    SysCmd(CMD_UNCOMPRESS, 2, "%s/%s.tar.Z", ShQuote(pTalvoInstallDir), ARCHIVE_BASE);
+    SysCmd(CMD_UNCOMPRESS, SYSCMD_FATAL, "%s/%s.tar.Z", ShQuote(pTalvoInstallDir), ARCHIVE_BASE);
     ChangeDir(pTalvoInstallDir);
-    SysCmd(CMD_TAR_X, 2, "%s/%s.tar", ShQuote(pTalvoInstallDir), ARCHIVE_BASE);
+    SysCmd(CMD_TAR_X, SYSCMD_FATAL, "%s/%s.tar", ShQuote(pTalvoInstallDir), ARCHIVE_BASE);
     DeleteFile(pTalvoInstallDir, "SolarisDorv.tar");
 
     // 9. The install root.
@@ -284,7 +284,7 @@ int Install() {
 
     // 10-12. Application and spool directories.
     snprintf(AppDir, sizeof AppDir, "%s/%s/%s", pInstallDir, MAKER, PRODUCT);
-    SysCmd(CMD_CHMOD, 0, "755 %s/%s", ShQuote(pInstallDir), MAKER);
+    SysCmd(CMD_CHMOD, SYSCMD_QUIET, "755 %s/%s", ShQuote(pInstallDir), MAKER);
     CreateFile(AppDir, nullptr, "775", nullptr, nullptr);
     CreateFile(AppDir, ".PrintError", "666", nullptr, nullptr);
     char *spool = SaveStr("/var/spool/%s", MAKER);
@@ -310,19 +310,19 @@ int Install() {
         CreateFile(pInstallDir, nullptr, "775", nullptr, nullptr);
         const char *root = ShQuote(pInstallDir);
         if (optType == FILETYPE_DIR)
-            SysCmd(CMD_LN, 2, "-s %s/%s/%s %s/%s/%s", root, MAKER, PRODUCT, "/opt", MAKER, PRODUCT);
+            SysCmd(CMD_LN, SYSCMD_FATAL, "-s %s/%s/%s %s/%s/%s", root, MAKER, PRODUCT, "/opt", MAKER, PRODUCT);
         else if (optType == FILETYPE_NONE)
-            SysCmd(CMD_LN, 2, "-s %s/%s %s/%s", root, MAKER, "/opt", MAKER);
+            SysCmd(CMD_LN, SYSCMD_FATAL, "-s %s/%s %s/%s", root, MAKER, "/opt", MAKER);
     }
 
     // 15. Register the system package.
     ChangeDir(pTalvoInstallDir);
-    SysCmd(-CMD_PKGADD, 2, "-d %s MRGW%s", ShQuote(pTalvoInstallDir), PRODUCT);
+    SysCmd(-CMD_PKGADD, SYSCMD_FATAL, "-d %s MRGW%s", ShQuote(pTalvoInstallDir), PRODUCT);
 
     // 16. Owner and group of the desktop files.
     if (!TestConfigFlag(AppDir, ".StandAloneDb") && !TestConfigFlag(AppDir, ".StandAlone")) {
-        SysCmd(CMD_CHOWN, 0, "-R root %s/dt", ShQuote(pTalvoInstallDir));
-        SysCmd(CMD_CHGRP, 0, "-R other %s/dt", ShQuote(pTalvoInstallDir));
+        SysCmd(CMD_CHOWN, SYSCMD_QUIET, "-R root %s/dt", ShQuote(pTalvoInstallDir));
+        SysCmd(CMD_CHGRP, SYSCMD_QUIET, "-R other %s/dt", ShQuote(pTalvoInstallDir));
     }
 
     // 17. The two interface scripts.

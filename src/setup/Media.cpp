@@ -130,7 +130,7 @@ int GenZFile() {
             break;
         if ((strncmp(word, "pkg_tar.", 8) == 0 || strncmp(word, "PKG_TAR.", 8) == 0) &&
             FindFile(pTalvoInstallDir, word))
-            SysCmd(-CMD_CAT, 2, "%s/%s >> %s/%s.tar.Z", work, ShQuote(word), work, ARCHIVE_BASE);
+            SysCmd(-CMD_CAT, SYSCMD_FATAL, "%s/%s >> %s/%s.tar.Z", work, ShQuote(word), work, ARCHIVE_BASE);
     }
     PutMem(work);
     PutMem(list);
@@ -139,7 +139,7 @@ int GenZFile() {
 
 int EjectDiskette() {
     char *work = ShQuoteSave(pTalvoInstallDir);
-    while (SysCmd(CMD_EJECT, 0, " >> %s/Msg", work) != 0) {
+    while (SysCmd(CMD_EJECT, SYSCMD_QUIET, " >> %s/Msg", work) != 0) {
         MsgPrintf<MSG_CANT_OPEN>(stdout, FLOPPY_DIR);
         ReadAnswer(LineBuf, LINEBUF_SIZE);
     }
@@ -148,7 +148,7 @@ int EjectDiskette() {
 }
 
 int TestDiskette() {
-    while (SysCmd(CMD_EJECT_Q, 0, "%s", "") != 0) {
+    while (SysCmd(CMD_EJECT_Q, SYSCMD_QUIET, "%s", "") != 0) {
         MsgPrintf<MSG_CANT_EJECT>(stdout);
         MsgPrintf<MSG_NO_DISKETTE>(stdout);
         ReadAnswer(LineBuf, LINEBUF_SIZE);
@@ -162,7 +162,7 @@ int InstallFromDiskette() {
         MsgPrintf<MSG_NO_DISKETTE_0>(stderr);
         exit_app(1);
     }
-    SysCmd(CMD_CP, 2, "%s/setup.hlp .", FLOPPY_DIR);
+    SysCmd(CMD_CP, SYSCMD_FATAL, "%s/setup.hlp .", FLOPPY_DIR);
     MakeWorkArea();
     if (!ReadDisksFile(FLOPPY_DIR)) {
         char *message = MsgSave<MSG_CANT_OPEN_FLOPPY_DISKS>();
@@ -176,10 +176,10 @@ int InstallFromDiskette() {
             EjectDiskette();
             MsgPrintf<MSG_INSERT_DISKETTE_NL>(stdout, i);
             ReadAnswer(LineBuf, LINEBUF_SIZE);
-            SysCmd(CMD_VOLCHECK, 0, "%s", "");
+            SysCmd(CMD_VOLCHECK, SYSCMD_QUIET, "%s", "");
         }
         ForEachListWord(line, [](const char *name) {
-            SysCmd(CMD_CP, 2, "%s/%s %sInstall", FLOPPY_DIR, ShQuote(name), MAKER);
+            SysCmd(CMD_CP, SYSCMD_FATAL, "%s/%s %sInstall", FLOPPY_DIR, ShQuote(name), MAKER);
         });
     });
     PutMem(list);
@@ -191,13 +191,13 @@ int InstallFromSite() {
     MakeWorkArea();
     // A work area inside the site itself must not delete the installer.
     if (!SameFile(pTmpDir, pToolPath)) {
-        SysCmd(CMD_RM, 0, " %s/setup", ShQuote(pTmpDir));
-        SysCmd(CMD_RM, 0, " %s/setup.hlp", ShQuote(pTmpDir));
+        SysCmd(CMD_RM, SYSCMD_QUIET, " %s/setup", ShQuote(pTmpDir));
+        SysCmd(CMD_RM, SYSCMD_QUIET, " %s/setup.hlp", ShQuote(pTmpDir));
     }
     char *list = MediaList(pToolPath);
     ForEachListLine(list, [](int, char *line) {
         ForEachListWord(line, [](const char *name) {
-            SysCmd(CMD_CP, 2, "%s/%s %s", ShQuote(pToolPath), ShQuote(name), ShQuote(pTalvoInstallDir));
+            SysCmd(CMD_CP, SYSCMD_FATAL, "%s/%s %s", ShQuote(pToolPath), ShQuote(name), ShQuote(pTalvoInstallDir));
         });
     });
     PutMem(list);
@@ -215,7 +215,7 @@ int GenInstallSite() {
     char *quotedSite = ShQuoteSave(site);
     ForEachListLine(list, [quotedSite](int, char *line) {
         ForEachListWord(line, [quotedSite](const char *name) {
-            SysCmd(CMD_CP, 2, "%s/%s %s", ShQuote(pTalvoInstallDir), ShQuote(name), quotedSite);
+            SysCmd(CMD_CP, SYSCMD_FATAL, "%s/%s %s", ShQuote(pTalvoInstallDir), ShQuote(name), quotedSite);
         });
     });
     char *marker = SaveStr("%s/installf.rom", site);
@@ -236,14 +236,14 @@ int GenInstallDisks() {
     char *list = MediaList(pTalvoInstallDir);
     ForEachListLine(list, [](int i, char *line) {
         MsgPrintf<MSG_CREATING_DISKETTE>(stdout, i);
-        while (SysCmd(CMD_EJECT_Q, 1, "%s", "") != 0) {
+        while (SysCmd(CMD_EJECT_Q, SYSCMD_WARN, "%s", "") != 0) {
             MsgPrintf<MSG_INSERT_DOS_DISKETTE>(stdout, i);
             ReadAnswer(LineBuf, LINEBUF_SIZE);
         }
-        SysCmd(-CMD_VOLCHECK, 0, "%s", "");
-        SysCmd(-CMD_RM, 0, "%s/*", FLOPPY_DIR);
+        SysCmd(-CMD_VOLCHECK, SYSCMD_QUIET, "%s", "");
+        SysCmd(-CMD_RM, SYSCMD_QUIET, "%s/*", FLOPPY_DIR);
         ForEachListWord(line, [](const char *name) {
-            SysCmd(CMD_CP, 2, "%s/%s %s", ShQuote(pTalvoInstallDir), ShQuote(name), FLOPPY_DIR);
+            SysCmd(CMD_CP, SYSCMD_FATAL, "%s/%s %s", ShQuote(pTalvoInstallDir), ShQuote(name), FLOPPY_DIR);
         });
         EjectDiskette();
     });

@@ -46,7 +46,7 @@ void GenSimpleScript(const char *path, const char *header, const char *tmpl, ...
     vfprintf(out.get(), tmpl, ap);
     va_end(ap);
     out.reset();
-    SysCmd(CMD_CHMOD, 0, "755 %s", ShQuote(path));
+    SysCmd(CMD_CHMOD, SYSCMD_QUIET, "755 %s", ShQuote(path));
 }
 
 
@@ -84,7 +84,7 @@ void AddDaemonToInitTab() {
     PutMem(table);
     if (!present) {
         if (!FindFile(nullptr, pInitTabSave))
-            SysCmd(CMD_CP, 1, "%s %s", "/etc/inittab", ShQuote(pInitTabSave));
+            SysCmd(CMD_CP, SYSCMD_WARN, "%s %s", "/etc/inittab", ShQuote(pInitTabSave));
         FILE *out = OpenFile(nullptr, "/etc/inittab", "at", 1);
         if (out) {
             fprintf(out, "%s\n", entry + 1);
@@ -142,11 +142,11 @@ void DelQLSV() {
     if (!home)
         return;
 
-    SysCmd(CMD_RM_R, 1, "%s", ShQuote(home));
-    SysCmd(CMD_RM, 1, "%s", "/usr/bin/lp");
-    SysCmd(CMD_RM, 1, "%s", "/usr/ucb/lpr");
-    SysCmd(CMD_CP, 2, "/usr/bin/%sSave/lp /usr/bin/lp", MAKER);
-    SysCmd(CMD_CP, 2, "/usr/ucb/%sSave/lpr /usr/ucb/lpr", MAKER);
+    SysCmd(CMD_RM_R, SYSCMD_WARN, "%s", ShQuote(home));
+    SysCmd(CMD_RM, SYSCMD_WARN, "%s", "/usr/bin/lp");
+    SysCmd(CMD_RM, SYSCMD_WARN, "%s", "/usr/ucb/lpr");
+    SysCmd(CMD_CP, SYSCMD_FATAL, "/usr/bin/%sSave/lp /usr/bin/lp", MAKER);
+    SysCmd(CMD_CP, SYSCMD_FATAL, "/usr/ucb/%sSave/lpr /usr/ucb/lpr", MAKER);
 
     // The printer list and the model directory lie beside the home.
     char *base = SaveStr_(StripFn(home));
@@ -166,15 +166,15 @@ void DelQLSV() {
                 if (SafePrinterName(line)) {
                     for (const char *dir : spoolDirs)
                         if (FindFile(dir, line))
-                            SysCmd(CMD_RM_R, 1, "%s/%s", dir, ShQuote(line));
+                            SysCmd(CMD_RM_R, SYSCMD_WARN, "%s/%s", dir, ShQuote(line));
                 }
             }
             line = next;
         }
         PutMem(text);
     }
-    SysCmd(CMD_RM, 1, "%s", ShQuote(list));
-    SysCmd(CMD_RM_R, 1, "%s/7300", ShQuote(base));
+    SysCmd(CMD_RM, SYSCMD_WARN, "%s", ShQuote(list));
+    SysCmd(CMD_RM_R, SYSCMD_WARN, "%s/7300", ShQuote(base));
     PutMem(list);
     PutMem(base);
     PutMem(home);

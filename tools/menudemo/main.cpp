@@ -17,6 +17,7 @@
 #include "Log.h"
 #include "NlsUtils.h"
 #include "TextMenu.h"
+#include "StrUtils.h"
 
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"  // tables name only used fields
 
@@ -154,7 +155,7 @@ void MakeTrayStates() {
     std::string states;
     for (int i = 1; i <= 25; ++i)
         states += (i > 1 ? ",_Tray " : "_Tray ") + std::to_string(i);
-    std::snprintf(TrayStates, sizeof TrayStates, "%s", states.c_str());
+    CopyStr(TrayStates, states);
 }
 
 // A menu whose "s" stores ".settings" and ends the program.

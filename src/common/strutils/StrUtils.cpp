@@ -402,3 +402,12 @@ float CvtFloatFormat(float value, int from, int to) {
     double inches = static_cast<double>(value) / UnitsPerInch[from];
     return static_cast<float>(inches * UnitsPerInch[to]);
 }
+
+bool CopyStr(char *dst, size_t size, std::string_view src) {
+    if (!dst || size == 0)
+        return src.empty();
+    size_t n = std::min(src.size(), size - 1);
+    std::memcpy(dst, src.data(), n);
+    dst[n] = '\0';
+    return n == src.size();
+}

@@ -17,7 +17,24 @@
 #pragma once
 #include <cstdarg>
 #include <cstddef>
+#include <string_view>
 #include "Attrs.h"
+
+// CopyStr: the one bounded copy into a fixed buffer. Copies what fits of src into
+// dst (size bytes, size > 0) and always ends it with a NUL; false when src was cut
+// short. A null src copies as empty. The array form takes the size from the array.
+bool CopyStr(char *dst, size_t size, std::string_view src);
+inline bool CopyStr(char *dst, size_t size, const char *src) {
+    return CopyStr(dst, size, src ? std::string_view(src) : std::string_view());
+}
+template <size_t N>
+bool CopyStr(char (&dst)[N], std::string_view src) {
+    return CopyStr(dst, N, src);
+}
+template <size_t N>
+bool CopyStr(char (&dst)[N], const char *src) {
+    return CopyStr(dst, N, src);
+}
 
 char *SaveStr(const char *fmt, ...) PRINTF_LIKE(1, 2);
 char *SaveStrV(const char *fmt, va_list ap) PRINTF_LIKE(1, 0);

@@ -339,7 +339,7 @@ char *SaveText(const CmdText &text) {
 int StatusResult(int status, int savedErrno, char *reason, size_t size) {
     if (status == -1) {
         int err = savedErrno ? savedErrno : 1;
-        std::snprintf(reason, size, "%s", std::strerror(err));
+        CopyStr(reason, size, std::strerror(err));
         return err;
     }
     if (WIFEXITED(status)) {

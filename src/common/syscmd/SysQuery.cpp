@@ -265,7 +265,7 @@ int ParseDiskSpace(const CmdResponse *lines, DiskSpace *ds) {
     const CmdResponse *data = lines->pNext;
     if (!data)
         return 0;
-    std::snprintf(ds->Line, sizeof ds->Line, "%s", data->pText);
+    CopyStr(ds->Line, data->pText);
     std::string_view word = WordAt(ds->Line, column);
     if (word.empty())
         return 0;

@@ -7,6 +7,7 @@
 #include "TextMenu.h"
 #include "TextMenuPriv.h"
 #include "Tokens.h"
+#include "StrUtils.h"
 
 char MENUVAL_SAVE = 's';
 char MENUVAL_CANCEL = 'c';
@@ -96,10 +97,8 @@ void InitTextItem(TextMenuItem *item) {
     if (!text)
         return;
     const char *def = static_cast<const char *>(item->Default.p);
-    if (def) {
-        std::strncpy(text, def, MENU_TEXT_SIZE - 1);
-        text[MENU_TEXT_SIZE - 1] = '\0';
-    }
+    if (def)
+        CopyStr(text, MENU_TEXT_SIZE, def);
     item->Value.p = text;
 }
 

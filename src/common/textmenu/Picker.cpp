@@ -29,30 +29,30 @@ struct Picker {
     char *pSelection;     // current-selection text, grown to fit the state list
     int SelectionSize;
 };
-Picker P;
+Picker Pick;
 
 bool SizeSelection(const TextMenuItem *item) {
     int need = static_cast<int>(std::strlen(item->pStates)) + item->StateCnt + 2;
-    if (P.pSelection && P.SelectionSize >= need)
+    if (Pick.pSelection && Pick.SelectionSize >= need)
         return true;
-    char *grown = static_cast<char *>(AdjustMem(P.pSelection, need));
+    char *grown = static_cast<char *>(AdjustMem(Pick.pSelection, need));
     if (!grown)
         return false;
-    P.pSelection = grown;
-    P.SelectionSize = need;
+    Pick.pSelection = grown;
+    Pick.SelectionSize = need;
     return true;
 }
 
 void AppendSelection(const char *text, bool blank) {
-    size_t used = std::strlen(P.pSelection);
-    size_t room = static_cast<size_t>(P.SelectionSize) - used;
-    std::snprintf(P.pSelection + used, room, blank ? "%s " : "%s", text);
+    size_t used = std::strlen(Pick.pSelection);
+    size_t room = static_cast<size_t>(Pick.SelectionSize) - used;
+    std::snprintf(Pick.pSelection + used, room, blank ? "%s " : "%s", text);
 }
 
 bool ScreenTooSmall(const TermScreen *s, int widest) {
     int labels = static_cast<int>(std::strlen(KVATTYMENU_SAVE) + std::strlen(KVATTYMENU_CANCEL));
     int needed = widest / 2 + 20;
-    if (P.Rows >= 1 && s->Columns >= labels && s->Columns >= needed)
+    if (Pick.Rows >= 1 && s->Columns >= labels && s->Columns >= needed)
         return false;
     Nlsfprintf(stdout, pDrvCoreDB, 25, 206);
     Nlsfprintf(stdout, pDrvCoreDB, 25, 207, s->Columns, s->Lines);
@@ -64,17 +64,17 @@ bool ScreenTooSmall(const TermScreen *s, int widest) {
 
 // The column that holds the state at the offset.
 int FirstColumn(int offset) {
-    if (offset == 0 || P.Rows < 1)
+    if (offset == 0 || Pick.Rows < 1)
         return 0;
-    return std::min(offset / P.Rows, WIDTH_CAPACITY - 1);
+    return std::min(offset / Pick.Rows, WIDTH_CAPACITY - 1);
 }
 
 // How many columns from first fit across the screen, and their total width.
 int FitColumns(const TermScreen *s, int first, int *total) {
     int count = 0;
     *total = 0;
-    for (int col = first; col < WIDTH_CAPACITY && *total < s->Columns && P.Widths[col] > 0; ++col) {
-        int width = P.Widths[col];
+    for (int col = first; col < WIDTH_CAPACITY && *total < s->Columns && Pick.Widths[col] > 0; ++col) {
+        int width = Pick.Widths[col];
         if (*total + width + COLUMN_GAP > s->Columns) {
             if (count == 0 && *total + width / 2 + COLUMN_GAP <= s->Columns) {
                 ++count;
@@ -124,13 +124,13 @@ int DrawStates(TermScreen *s, TextMenuItem *item, uint32_t *hiddenMask, int offs
                const PageLayout &page) {
     int line = 3, position = 0, column = page.First;
     for (int i = 0; i < perPage; ++i) {
-        int shift = (page.Count >= 2 && i >= P.Rows) ? (s->Columns - page.Total) / page.Count : 0;
+        int shift = (page.Count >= 2 && i >= Pick.Rows) ? (s->Columns - page.Total) / page.Count : 0;
         const char *token = GetToken(nullptr, ",");
         if (!token)
             return 0;
-        if (i > 0 && i % P.Rows == 0) {
+        if (i > 0 && i % Pick.Rows == 0) {
             line = 3;
-            position += (column < WIDTH_CAPACITY ? P.Widths[column] : 0) + COLUMN_GAP;
+            position += (column < WIDTH_CAPACITY ? Pick.Widths[column] : 0) + COLUMN_GAP;
             ++column;
         }
         int number = offset + i;  // state number less one
@@ -151,7 +151,7 @@ int DrawStates(TermScreen *s, TextMenuItem *item, uint32_t *hiddenMask, int offs
             SetPosition(s, position + shift + NUMBER_OFFSET, line);
             WriteString(s, "%2d) ", number + 1);
         }
-        WriteStateText(s, position + shift, line, text, i < P.Rows);
+        WriteStateText(s, position + shift, line, text, i < Pick.Rows);
         ++line;
     }
     return perPage;
@@ -159,7 +159,7 @@ int DrawStates(TermScreen *s, TextMenuItem *item, uint32_t *hiddenMask, int offs
 
 // The current state's text of a pick-one item, whichever page shows it.
 void SelectCurrentState(const TextMenuItem *item) {
-    P.pSelection[0] = '\0';
+    Pick.pSelection[0] = '\0';
     int withheld = 0;
     const char *text = GetStateText(item, item->Value.i + 1, &withheld);
     if (text && !withheld)
@@ -214,23 +214,23 @@ int PrintPickOneManyScreen(TextMenuItem *item, uint32_t *hiddenMask, int offset)
     if (!item->pStates)
         return -1;
     if (offset == 0) {
-        TermScreen *s = GetTermInfo(P.pScreen);
+        TermScreen *s = GetTermInfo(Pick.pScreen);
         if (!s)
             return -1;
-        P.pScreen = s;
+        Pick.pScreen = s;
         LoadPickerLabels();
         *hiddenMask = 0;
-        std::fill(P.Widths, P.Widths + WIDTH_CAPACITY, 0);
-        int widest = GetColumnWidths(s, item, P.Widths, WIDTH_CAPACITY);
-        P.Rows = s->Lines - 6;
+        std::fill(Pick.Widths, Pick.Widths + WIDTH_CAPACITY, 0);
+        int widest = GetColumnWidths(s, item, Pick.Widths, WIDTH_CAPACITY);
+        Pick.Rows = s->Lines - 6;
         if (ScreenTooSmall(s, widest))
             return -1;
     }
-    TermScreen *s = P.pScreen;
-    if (!s || P.Rows < 1 || !SizeSelection(item))
+    TermScreen *s = Pick.pScreen;
+    if (!s || Pick.Rows < 1 || !SizeSelection(item))
         return -1;
     if (item->Type == MENUITEM_PICKMANY)
-        P.pSelection[0] = '\0';
+        Pick.pSelection[0] = '\0';
     else
         SelectCurrentState(item);
     const char *rest = SkipStates(item->pStates, offset);
@@ -241,10 +241,10 @@ int PrintPickOneManyScreen(TextMenuItem *item, uint32_t *hiddenMask, int offset)
     SetPosition(s, 0, 0);
     PageLayout page{FirstColumn(offset), 0, 0};
     page.Count = FitColumns(s, page.First, &page.Total);
-    int product = P.Rows * page.Count;
+    int product = Pick.Rows * page.Count;
     int perPage = item->StateCnt > product ? product : item->StateCnt - offset;
     int drawn = DrawStates(s, item, hiddenMask, offset, perPage, page);
-    WriteScreenFrame(s, item, P.pSelection);
+    WriteScreenFrame(s, item, Pick.pSelection);
     Refresh(s);
     MoveCursor(s, static_cast<int>(std::strlen(KVATTYMENU_OPTION)), s->Lines - 1);
     std::fflush(stdout);

@@ -10,6 +10,7 @@
 #include "TextMenu.h"
 #include "TextMenuPriv.h"
 #include "Tokens.h"
+#include "StrUtils.h"
 
 char *pOption = nullptr;
 const char *pTtyHtmlName = nullptr;
@@ -236,7 +237,7 @@ EmptyAnswer OnEmptyAnswer(TextMenu *menu, bool changed) {
     FetchText(25, 1016, text, sizeof text);
     // Without a message database the fetch gives its key: say it in English.
     if (IsKeyText(text, 25, 1016))
-        std::snprintf(text, sizeof text, "%s", "reading from standard input");
+        CopyStr(text, "reading from standard input");
     SysError("%s", text);
 }
 

@@ -8,6 +8,7 @@
 #include "TextMenu.h"
 #include "TextMenuPriv.h"
 #include "Tokens.h"
+#include "StrUtils.h"
 
 using namespace textmenu;
 
@@ -163,8 +164,7 @@ void ProcessStateFormat(TextMenu *menu, int index) {
     while (token && *token) {
         char op = token[0];
         char values[TOKEN_BUF_SIZE];
-        std::strncpy(values, token + 1, sizeof values - 1);
-        values[sizeof values - 1] = '\0';
+        CopyStr(values, token + 1);
         token = GetToken(nullptr, FORMAT_DELIMS);
         bool match = TestFormatState(values, owner->Value.i) != 0;
         bool finished = false;
