@@ -157,15 +157,9 @@ int GetDirName(const char **info, const char *proposal, char check) {
         Name[0] = '\0';
     if (check && LocatePreviousInstallation()) {
         MsgPrintf<MSG_EXISTING_INSTALL_DIR>(stdout, Name);
-        char *question = MsgSave<MSG_NEW_INSTALL_DIR>(Name);
-        int yes = PromptYN("%s", question);
-        PutMem(question);
-        if (yes)
+        if (PromptYN("%s", MemStr(MsgSave<MSG_NEW_INSTALL_DIR>(Name)).get()))
             return 1;
-        question = MsgSave<MSG_NEW_DIR_WARNING>(Name);
-        yes = PromptYN("%s", question);
-        PutMem(question);
-        if (yes)
+        if (PromptYN("%s", MemStr(MsgSave<MSG_NEW_DIR_WARNING>(Name)).get()))
             return 1;
     }
     printf("\n");
@@ -187,10 +181,7 @@ int GetDirName(const char **info, const char *proposal, char check) {
         }
         SetName(LineBuf);
     }
-    char *question = MsgSave<MSG_USE_DIR>(Name);
-    int yes = PromptYN("%s", question);
-    PutMem(question);
-    return yes ? 1 : 0;
+    return PromptYN("%s", MemStr(MsgSave<MSG_USE_DIR>(Name)).get()) ? 1 : 0;
 }
 
 void SetupMain(int argc, char **argv) {

@@ -1,6 +1,26 @@
 // Installer.h - the installer's globals and operations.
 // Fixed words of the product: the maker "Talvo", the product code "dorv", the
 // archive base "SolarisDorv", the system package "MRGWdorv".
+//
+// What a caller can rely on:
+// - Results in the shared buffers (valid until the next user overwrites them):
+//   LocatePreviousInstallation returns Name (the earlier install root) or null;
+//   GetDirName leaves the directory it proposes or the user typed in Name and
+//   returns 1 when the user accepts it, 0 when not; GenZFile and GenInstallDisks
+//   use Name as scratch. Every question reads its answer into LineBuf, and the
+//   media list is read there too (GetDisksData).
+// - Strings: MsgSave returns a GetMem string the caller frees; StripToBaseName
+//   cuts its argument in place and returns it.
+// - Ending the program: SetupMain always ends it (exit_app). Every question stops
+//   with "ERROR: unexpected end of input" and status 1 at end of input
+//   (ReadAnswer, and so GetDirName, the media functions and Install). An orderly
+//   refusal (not root, release too low, not enough space, the user declined) ends
+//   with status 0 inside Install and FreeSpaceForInstall (QuitForRunningProcesses
+//   returns 1 when the user chooses to quit; its caller ends the run).
+//   A command run in SYSCMD_FATAL mode that fails stops with status 1 (Install,
+//   ProcessPkgList, GenZFile, the media functions, DelQLSV); GetDisksData stops
+//   with status 1 when the media list cannot be read; StopDemon stops with status 1
+//   when a running daemon cannot be signalled. Everything else returns.
 #pragma once
 #include <cstdio>
 #include "Attrs.h"

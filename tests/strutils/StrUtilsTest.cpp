@@ -16,10 +16,7 @@
 
 namespace {
 
-struct MemFree {
-    void operator()(char *p) const { PutMem(p); }
-};
-using Saved = std::unique_ptr<char, MemFree>;
+using Saved = MemStr;
 
 char *SaveThroughV(const char *fmt, ...) PRINTF_LIKE(1, 2);
 char *SaveThroughV(const char *fmt, ...) {

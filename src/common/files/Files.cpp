@@ -39,12 +39,8 @@ struct DirCloser {
 struct FileCloser {
     void operator()(FILE *f) const { fclose(f); }
 };
-struct MemFree {
-    void operator()(void *p) const { PutMem(p); }
-};
 using DirPtr = std::unique_ptr<DIR, DirCloser>;
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
-using MemStr = std::unique_ptr<char, MemFree>;
 
 constexpr size_t MAX_ALLOC = INT32_MAX - 2 * MEM_NODE_SIZE;  // GetMem's int size, with room to round
 constexpr size_t FORMATTED_PATH_MAX = 511;                     // paths of OpenFileF / OpenInputFileF

@@ -23,6 +23,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 constexpr int MEM_NODE_SIZE = 32;
 constexpr int MEM_BLOCK_NODES = 2048;
@@ -93,6 +94,13 @@ bool TestMAT(const char *pos, char ch, int count);
 // opens /dev/zero again.
 extern int (*pMemOpenHook)(const char *path, int flags);
 void MemCloseZero();
+
+// Owner of a GetMem allocation: PutMem at the end of its scope (MemStr: a saved
+// string; std::unique_ptr<T, MemFree>: a record).
+struct MemFree {
+    void operator()(void *p) const noexcept { PutMem(p); }
+};
+using MemStr = std::unique_ptr<char, MemFree>;
 
 // Allocator for standard containers, so that they allocate through GetMem.
 template <class T> struct MemAllocator {

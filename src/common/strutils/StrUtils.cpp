@@ -26,10 +26,6 @@ char *NewText(size_t bytes) {
     return p;
 }
 
-struct MemFree {
-    void operator()(char *p) const { PutMem(p); }
-};
-using SavedText = std::unique_ptr<char, MemFree>;
 
 }  // namespace
 
@@ -221,8 +217,8 @@ bool IsWalkEnd(const char *path) {
 // The existence test goes through FindFile with copies of the two parts, so
 // nothing FindFile does with the path operations can change them under it.
 bool PathExists(const char *path) {
-    SavedText dir(SaveStr_(StripFn(path)));
-    SavedText name(SaveStr_(StripPath(path)));
+    MemStr dir(SaveStr_(StripFn(path)));
+    MemStr name(SaveStr_(StripPath(path)));
     return FindFile(dir.get(), name.get()) != 0;
 }
 
@@ -234,14 +230,14 @@ char *FindExistingPath(const char *path, int *flag) {
     if (!path)
         return nullptr;
     size_t length = TrimmedLength(path);
-    SavedText work(NewText(std::max<size_t>(length + 1, 2)));
+    MemStr work(NewText(std::max<size_t>(length + 1, 2)));
     if (length == 0)
         std::memcpy(work.get(), ".", 2);  // the empty path names the current directory
     else
         std::memcpy(work.get(), path, length);
     work.get()[std::max<size_t>(length, 1)] = '\0';
     while (!IsWalkEnd(work.get()) && !PathExists(work.get())) {
-        SavedText up(SaveStr_(StripFn(work.get())));
+        MemStr up(SaveStr_(StripFn(work.get())));
         if (std::strcmp(up.get(), work.get()) == 0)
             break;
         work = std::move(up);

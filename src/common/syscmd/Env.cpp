@@ -16,10 +16,6 @@
 
 namespace {
 
-struct MemFree {
-    void operator()(void *p) const { PutMem(p); }
-};
-using MemStr = std::unique_ptr<char, MemFree>;
 
 }  // namespace
 

@@ -11,10 +11,6 @@
 
 namespace {
 
-struct MemFree {
-    void operator()(void *p) const { PutMem(p); }
-};
-using MemStr = std::unique_ptr<char, MemFree>;
 
 // dir + "/" + name, or dir alone without a name.
 MemStr JoinPath(const char *dir, const char *name) {

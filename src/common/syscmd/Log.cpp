@@ -21,10 +21,6 @@ unsigned char flLogFirst = 1;
 
 namespace {
 
-struct MemFree {
-    void operator()(void *p) const { PutMem(p); }
-};
-using MemStr = std::unique_ptr<char, MemFree>;
 
 struct FdCloser {
     int fd = -1;

@@ -116,13 +116,9 @@ int (*pSystemHook)(const char *line) = nullptr;
 
 namespace {
 
-struct MemFree {
-    void operator()(void *p) const { PutMem(p); }
-};
 struct DirCloser {
     void operator()(DIR *d) const { closedir(d); }
 };
-using MemStr = std::unique_ptr<char, MemFree>;
 
 // Storage the table points into; kept for the run, released by ResetSysCmdList.
 struct TableStore {

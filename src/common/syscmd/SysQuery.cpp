@@ -24,10 +24,6 @@ int (*pKillHook)(int pid, int sig) = nullptr;
 
 namespace {
 
-struct MemFree {
-    void operator()(void *p) const { PutMem(p); }
-};
-using MemStr = std::unique_ptr<char, MemFree>;
 
 struct ListFree {
     void operator()(CmdResponse *list) const { FreeResponseList(list); }

@@ -18,9 +18,6 @@ namespace {
 
 constexpr int PROMPT_LOCAL_SIZE = 1024;
 
-struct MemFree {
-    void operator()(char *p) const { PutMem(p); }
-};
 
 }  // namespace
 
@@ -37,7 +34,7 @@ void PostMsg(const char *fmt, ...) {
 int PromptYN(const char *question, ...) {
     va_list ap;
     va_start(ap, question);
-    std::unique_ptr<char, MemFree> text(SaveStrV(question, ap));
+    MemStr text(SaveStrV(question, ap));
     va_end(ap);
     for (;;) {
         std::printf("%s? [y/n] ", text ? text.get() : "");

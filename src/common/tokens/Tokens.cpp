@@ -322,9 +322,6 @@ void RemoveWord(char *text, const Word &w) {
     }
 }
 
-struct MemFree {
-    void operator()(char *p) const { PutMem(p); }
-};
 
 }  // namespace
 
@@ -336,7 +333,7 @@ void SortTokens(char *list, char delim, int ignoreCase) {
     char *out = list;
     while (*out && *out == delim)
         ++out;
-    std::unique_ptr<char, MemFree> copy(SaveStr_(out));
+    MemStr copy(SaveStr_(out));
     char *text = copy.get();
     while (*text) {
         Word w = SmallestWord(text, delim, ignoreCase);
