@@ -138,7 +138,7 @@ void CheckPackageList(const std::string &path) {
         long after = ftell(pIn);
         long stored = static_cast<long>(strlen(LineBuf));
         if (before >= 0 && after >= 0 && after - before > stored) {
-            // the installer drops what follows; the numbers of later lines are not known
+            // the installer would not see all of it; the numbers of later lines are unknown
             if (after - before > LINEBUF_SIZE - 1)
                 problems += at + "longer than " + std::to_string(LINEBUF_SIZE - 1) + " characters\n";
             else
