@@ -1,13 +1,14 @@
 // PkgList.cpp - the package list: places the product's files from the work area
 // into the application directory, one command line at a time.
 //
-// A line is: command word, operand, command words, then modifier pairs. Words are
-// separated by blanks; CR and LF end a word; a tab is part of a word. "#" as a word
-// of its own starts a comment. Every step runs through the command runner; the
-// list's own words, operands and sed scripts go to the shell as written.
-#include <cerrno>
+// Each line is read into its parts by ParsePkgLine (PkgListParse.h) before any of
+// it runs; this file only acts on them: version tests against the system release,
+// then the command's handler, then the modifiers in the order written. Every step
+// runs through the command runner; the list's own words, operands and sed scripts
+// go to the shell as written.
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,6 +21,7 @@
 #include "Log.h"
 #include "MemMgr.h"
 #include "NlsSetup.h"
+#include "PkgListParse.h"
 #include "Scripts.h"
 #include "StrUtils.h"
 #include "SysCmd.h"
@@ -27,41 +29,6 @@
 #include "Tokens.h"
 
 namespace {
-
-constexpr char kCommands[] = ",dir,dirto,t,c,m,#,v,s,newdir,checkps";
-enum { PK_DIR = 1, PK_DIRTO, PK_TOUCH, PK_COPY, PK_IFEXISTS, PK_COMMENT, PK_VERSION, PK_IFEXISTS2, PK_NEWDIR, PK_CHECKPS };
-constexpr char kOperators[] = ",<,<=,=,>,>=,";
-enum { OP_LT = 1, OP_LE, OP_EQ, OP_GT, OP_GE };
-constexpr char kModifiers[] = ",mode,bat,owner,group,link,name,sed";
-enum { MOD_MODE = 1, MOD_BAT, MOD_OWNER, MOD_GROUP, MOD_LINK, MOD_NAME, MOD_SED };
-constexpr char kDelims[] = " \r\n";
-
-// One line of the list being worked through: its text and the word cursor.
-struct PkgLine {
-    char text[LINEBUF_SIZE];
-    const char *cursor;
-    bool started;
-    char word[LINEBUF_SIZE];
-
-    // The next word, or null at the end of the line.
-    const char *Next() {
-        const char *in = started ? nullptr : text;
-        started = true;
-        return GetTokenD(in, kDelims, &cursor, word, sizeof word);
-    }
-    // The rest of the line after the cursor, blanks included, without its line end.
-    char *Rest() {
-        const char *p = cursor ? cursor : "";
-        while (*p == ' ')
-            ++p;
-        size_t n = strcspn(p, "\r\n");
-        char *rest = static_cast<char *>(GetMem(static_cast<int>(n) + 1));
-        if (rest)
-            memcpy(rest, p, n);
-        cursor = p + n;
-        return rest;
-    }
-};
 
 // The system release for version tests, read once per list; null when unknown.
 struct Release {
@@ -84,6 +51,13 @@ struct Release {
     }
 };
 
+// What the lines of one list share.
+struct PkgRun {
+    const char *subdir;
+    const char *workArea;  // quoted for the shell
+    Release release;
+};
+
 void ReportIncomplete(const char *line) {
     size_t n = strcspn(line, "\r\n");
     fprintf(stderr, "WARNING: incomplete package list line: %.*s\n", static_cast<int>(n), line);
@@ -102,6 +76,21 @@ bool VersionHolds(int op, const char *system, const char *wanted) {
     }
 }
 
+// True when every version test of the line holds; a release that cannot be read
+// is reported and holds for none.
+bool TestsHold(const PkgLine &line, Release &release) {
+    for (int i = 0; i < line.tests; ++i) {
+        const char *system = release.Get();
+        if (!system) {
+            perror(NlsSetupStrCvt(MSG_NO_VERSION));
+            return false;
+        }
+        if (!VersionHolds(line.test[i].op, system, line.test[i].release))
+            return false;
+    }
+    return true;
+}
+
 // The sed step's temporary file: an earlier link or non-regular file of that
 // name is removed, and the file is made without following links.
 void PrepareSedTemp(const char *path) {
@@ -115,190 +104,155 @@ void PrepareSedTemp(const char *path) {
     close(fd);
 }
 
-void RunModifier(int modifier, const char *value, const char *operand) {
-    switch (modifier) {
-    case MOD_MODE:
-        SysCmd(CMD_CHMOD, 2, "%s %s/%s", value, AppDir, operand);
-        break;
-    case MOD_BAT: {
-        char *path = SaveStr("/usr/bin/%s", value);
-        GenSimpleScript(path, ScriptShShell, SimpleScript, AppDir, AppDir, operand);
-        PutMem(path);
-        break;
-    }
-    case MOD_OWNER:
-        SysCmd(CMD_CHOWN, 2, "-R %s %s/%s", value, AppDir, operand);
-        break;
-    case MOD_GROUP:
-        SysCmd(CMD_CHGRP, 2, "-R %s %s/%s", value, AppDir, operand);
-        break;
-    case MOD_LINK:
-        // An upgrade finds the link of the earlier installation in place.
-        if (GetFileType(value) == FILETYPE_LINK)
-            SysCmd(CMD_RM, 2, "%s", value);
-        SysCmd(CMD_LN, 2, "-s %s/%s %s", AppDir, operand, value);
-        break;
-    case MOD_NAME:
-        SysCmd(CMD_MV, 2, "%s/%s %s/%s", AppDir, operand, AppDir, value);
-        break;
-    case MOD_SED: {
-        char *temp = SaveStr("/tmp/%s.tmp", my_name);
-        PrepareSedTemp(temp);
-        const char *quoted = ShQuote(my_name);
-        SysCmdR(CMD_SED, 2, "%s %s/%s > /tmp/%s.tmp", value, AppDir, operand, quoted);
-        SysCmd(CMD_CP, 0, "/tmp/%s.tmp %s/%s", quoted, AppDir, operand);
-        SysCmd(CMD_RM, 0, "/tmp/%s.tmp", quoted);
-        PutMem(temp);
-        break;
-    }
-    default:
-        break;  // unknown modifiers are skipped with their value
+// Modifiers: each acts on the operand's target in AppDir with its value.
+void SetMode(const char *value, const char *operand) {
+    SysCmd(CMD_CHMOD, SYSCMD_FATAL, "%s %s/%s", value, AppDir, operand);
+}
+
+void WriteLauncher(const char *value, const char *operand) {
+    MemStr path(SaveStr("/usr/bin/%s", value));
+    GenSimpleScript(path.get(), ScriptShShell, SimpleScript, AppDir, AppDir, operand);
+}
+
+void SetOwner(const char *value, const char *operand) {
+    SysCmd(CMD_CHOWN, SYSCMD_FATAL, "-R %s %s/%s", value, AppDir, operand);
+}
+
+void SetGroup(const char *value, const char *operand) {
+    SysCmd(CMD_CHGRP, SYSCMD_FATAL, "-R %s %s/%s", value, AppDir, operand);
+}
+
+void MakeLink(const char *value, const char *operand) {
+    // An upgrade finds the link of the earlier installation in place.
+    if (GetFileType(value) == FILETYPE_LINK)
+        SysCmd(CMD_RM, SYSCMD_FATAL, "%s", value);
+    SysCmd(CMD_LN, SYSCMD_FATAL, "-s %s/%s %s", AppDir, operand, value);
+}
+
+void Rename(const char *value, const char *operand) {
+    SysCmd(CMD_MV, SYSCMD_FATAL, "%s/%s %s/%s", AppDir, operand, AppDir, value);
+}
+
+void EditWithSed(const char *value, const char *operand) {
+    MemStr temp(SaveStr("/tmp/%s.tmp", my_name));
+    PrepareSedTemp(temp.get());
+    const char *quoted = ShQuote(my_name);
+    SysCmdR(CMD_SED, SYSCMD_FATAL, "%s %s/%s > /tmp/%s.tmp", value, AppDir, operand, quoted);
+    SysCmd(CMD_CP, SYSCMD_QUIET, "/tmp/%s.tmp %s/%s", quoted, AppDir, operand);
+    SysCmd(CMD_RM, SYSCMD_QUIET, "/tmp/%s.tmp", quoted);
+}
+
+struct ModifierRow {
+    int modifier;
+    void (*run)(const char *value, const char *operand);
+};
+constexpr ModifierRow kModifierTable[] = {
+    {MOD_MODE, SetMode},   {MOD_BAT, WriteLauncher}, {MOD_OWNER, SetOwner}, {MOD_GROUP, SetGroup},
+    {MOD_LINK, MakeLink},  {MOD_NAME, Rename},       {MOD_SED, EditWithSed},
+};
+
+// In the order written; a modifier word of no row is skipped with its value.
+void RunModifiers(const PkgLine &line) {
+    for (int i = 0; i < line.modifiers; ++i) {
+        for (const ModifierRow &row : kModifierTable) {
+            if (row.modifier == line.modifier[i].modifier)
+                row.run(line.modifier[i].value, line.operand);
+        }
     }
 }
 
-void RunModifiers(PkgLine &line, const char *operandWord) {
-    char *operand = SaveStr_(operandWord);
-    const char *word = line.Next();
-    if (!word) {
-        PutMem(operand);
-        return;
+// Commands: each returns 1 when the whole list is to stop, else 0.
+int CopyTree(const PkgLine &line, PkgRun &run) {
+    SysCmd(CMD_CP_R, SYSCMD_WARN, "%s/%s/%s %s", run.workArea, run.subdir, line.operand, AppDir);
+    RunModifiers(line);
+    return 0;
+}
+
+int CopyTreeTo(const PkgLine &line, PkgRun &run) {
+    SysCmd(CMD_CP_R, SYSCMD_WARN, "%s/%s/%s %s", run.workArea, run.subdir, line.operand, line.destination);
+    RunModifiers(line);
+    return 0;
+}
+
+int Touch(const PkgLine &line, PkgRun &) {
+    SysCmd(CMD_TOUCH, SYSCMD_WARN, "%s/%s", AppDir, line.operand);
+    RunModifiers(line);
+    return 0;
+}
+
+int Copy(const PkgLine &line, PkgRun &run) {
+    SysCmd(CMD_CP, SYSCMD_WARN, "%s/%s/%s %s", run.workArea, run.subdir, line.operand, AppDir);
+    RunModifiers(line);
+    return 0;
+}
+
+int IfExists(const PkgLine &line, PkgRun &) {
+    if (FindFile(AppDir, line.operand))
+        RunModifiers(line);
+    return 0;
+}
+
+int NewDir(const PkgLine &line, PkgRun &) {
+    MemStr target(SaveStr("%s/%s", AppDir, line.operand));
+    if (FindFile(nullptr, target.get()))
+        return 0;
+    CreateFile(target.get(), nullptr, "775", nullptr, nullptr);
+    RunModifiers(line);
+    return 0;
+}
+
+int CheckProcesses(const PkgLine &line, PkgRun &) {
+    if (QuitForRunningProcesses(line.operand))
+        return 1;
+    RunModifiers(line);
+    return 0;
+}
+
+// The command words with their handlers; "#" and "v" are settled by the parser.
+struct CommandRow {
+    int command;
+    int (*run)(const PkgLine &line, PkgRun &run);
+};
+constexpr CommandRow kCommandTable[] = {
+    {PK_DIR, CopyTree},       {PK_DIRTO, CopyTreeTo}, {PK_TOUCH, Touch},    {PK_COPY, Copy},
+    {PK_IFEXISTS, IfExists},  {PK_IFEXISTS2, IfExists}, {PK_NEWDIR, NewDir}, {PK_CHECKPS, CheckProcesses},
+};
+
+// 1 when the whole list is to stop. A line lacking a word is reported only when
+// its version tests hold, since it stops where the installer meets the gap.
+int RunLine(const PkgLine &line, PkgRun &run) {
+    if (!TestsHold(line, run.release))
+        return 0;
+    if (line.missing) {
+        ReportIncomplete(line.text);
+        return 0;
     }
-    int modifier = FindToken(word, kModifiers);
-    char *value = nullptr;
-    if (modifier == MOD_SED) {
-        value = line.Rest();
-        if (value && !*value) {
-            PutMem(value);
-            value = nullptr;
-        }
-    } else {
-        const char *next = line.Next();
-        value = next ? SaveStr_(next) : nullptr;
+    for (const CommandRow &row : kCommandTable) {
+        if (row.command == line.command)
+            return row.run(line, run);
     }
-    while (value) {
-        RunModifier(modifier, value, operand);
-        PutMem(value);
-        value = nullptr;
-        word = line.Next();
-        if (!word)
-            break;
-        modifier = FindToken(word, kModifiers);
-        const char *next = line.Next();
-        value = next ? SaveStr_(next) : nullptr;
-    }
-    PutMem(operand);
+    return 0;  // an empty line, a comment, or version tests alone
 }
 
 }  // namespace
 
 int ProcessPkgList(const char *subdir) {
-    char *path = SaveStr("%s/%s/pkg.list", pTalvoInstallDir, subdir);
-    OpenInputFile(path, 2);
-    PutMem(path);
-    const char *work = ShQuote(pTalvoInstallDir);
-    char *workArea = SaveStr_(work);
-    Release release;
-    auto *line = static_cast<PkgLine *>(GetMem(sizeof(PkgLine)));
+    MemStr path(SaveStr("%s/%s/pkg.list", pTalvoInstallDir, subdir));
+    OpenInputFile(path.get(), 2);
+    MemStr workArea(SaveStr_(ShQuote(pTalvoInstallDir)));
+    PkgRun run{subdir, workArea.get(), {}};
+    std::unique_ptr<PkgLine, MemFree> line(static_cast<PkgLine *>(GetMem(sizeof(PkgLine))));
     if (!line)
-        SysError("%s", OutOfMem);
+        OutOfMemory();
 
+    // The line is parsed whole before it runs: its commands overwrite LineBuf.
     while (GetFileLine()) {
-        memcpy(line->text, LineBuf, sizeof line->text);
-        line->text[sizeof line->text - 1] = '\0';
-        line->cursor = nullptr;
-        line->started = false;
-
-        const char *first = line->Next();
-        if (!first)
-            continue;
-        char command[LINEBUF_SIZE];
-        snprintf(command, sizeof command, "%s", first);
-        bool lineDone = false;
-        while (!lineDone) {
-            lineDone = true;
-            int cmd = FindToken(command, kCommands);
-            if (cmd == PK_COMMENT)
-                break;
-            const char *opWord = line->Next();
-            if (!opWord) {
-                ReportIncomplete(line->text);
-                break;
-            }
-            char operand[LINEBUF_SIZE];
-            snprintf(operand, sizeof operand, "%s", opWord);
-            switch (cmd) {
-            case PK_DIR:
-                SysCmd(CMD_CP_R, 1, "%s/%s/%s %s", workArea, subdir, operand, AppDir);
-                RunModifiers(*line, operand);
-                break;
-            case PK_DIRTO: {
-                const char *dest = line->Next();
-                if (!dest) {
-                    ReportIncomplete(line->text);
-                    break;
-                }
-                SysCmd(CMD_CP_R, 1, "%s/%s/%s %s", workArea, subdir, operand, dest);
-                RunModifiers(*line, operand);
-                break;
-            }
-            case PK_TOUCH:
-                SysCmd(CMD_TOUCH, 1, "%s/%s", AppDir, operand);
-                RunModifiers(*line, operand);
-                break;
-            case PK_IFEXISTS:
-            case PK_IFEXISTS2:
-                if (FindFile(AppDir, operand))
-                    RunModifiers(*line, operand);
-                break;
-            case PK_VERSION: {
-                const char *wanted = line->Next();
-                if (!wanted) {
-                    ReportIncomplete(line->text);
-                    break;
-                }
-                const char *system = release.Get();
-                if (!system) {
-                    perror(NlsSetupStrCvt(MSG_NO_VERSION));
-                    break;
-                }
-                if (!VersionHolds(FindToken(operand, kOperators), system, wanted))
-                    break;
-                const char *next = line->Next();
-                if (!next)
-                    break;
-                snprintf(command, sizeof command, "%s", next);
-                lineDone = false;  // the command that follows the test
-                break;
-            }
-            case PK_NEWDIR: {
-                char *target = SaveStr("%s/%s", AppDir, operand);
-                bool exists = FindFile(nullptr, target);
-                if (!exists)
-                    CreateFile(target, nullptr, "775", nullptr, nullptr);
-                PutMem(target);
-                if (!exists)
-                    RunModifiers(*line, operand);
-                break;
-            }
-            case PK_CHECKPS:
-                if (QuitForRunningProcesses(operand)) {
-                    CloseInputFile();
-                    PutMem(line);
-                    PutMem(workArea);
-                    return 1;
-                }
-                RunModifiers(*line, operand);
-                break;
-            case PK_COPY:
-            default:
-                SysCmd(CMD_CP, 1, "%s/%s/%s %s", workArea, subdir, operand, AppDir);
-                RunModifiers(*line, operand);
-                break;
-            }
+        ParsePkgLine(LineBuf, line.get());
+        if (RunLine(*line, run)) {
+            CloseInputFile();
+            return 1;
         }
     }
     CloseInputFile();
-    PutMem(line);
-    PutMem(workArea);
     return 0;
 }

@@ -250,6 +250,13 @@ TEST_F(PkgListTest, IncompleteLinesAreReportedAndRunNothing) {
     EXPECT_EQ(c[0], "cp -p " + work + "/./ok " + app);
 }
 
+TEST_F(PkgListTest, ALineLackingAWordIsReportedOnlyWhereItsTestsHold) {
+    testing::internal::CaptureStderr();
+    ASSERT_EQ(Run("v < 5.6 c\nv >= 5.6 c\nv >= 5.6\n"), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "WARNING: incomplete package list line: v >= 5.6 c\n");
+    EXPECT_TRUE(Commands().empty());
+}
+
 TEST_F(PkgListTest, LinkReplacesOnlyASymbolicLink) {
     std::string dest = root + "/link";
     ASSERT_EQ(symlink("/nowhere", dest.c_str()), 0);

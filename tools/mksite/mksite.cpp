@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "Buffers.h"
+#include "Files.h"
+#include "PkgListParse.h"
 
 namespace {
 
@@ -106,69 +111,50 @@ void CopyFile(const std::string &from, const std::string &to) {
         Fail("cannot copy " + from + " to " + to);
 }
 
-std::vector<std::string> Words(const std::string &line) {
-    std::vector<std::string> words;
-    size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\r'))
-            ++i;
-        size_t start = i;
-        while (i < line.size() && line[i] != ' ' && line[i] != '\r')
-            ++i;
-        if (i > start)
-            words.push_back(line.substr(start, i - start));
-    }
-    return words;
+// The number of physical lines a line of GetFileLine was read from: it keeps the
+// newline of each, and lines that end in a backslash are joined with the next.
+int PhysicalLines(const char *text) {
+    int n = 0;
+    const char *p = text;
+    for (; *p; ++p)
+        n += *p == '\n';
+    return p > text && p[-1] != '\n' ? n + 1 : n;
 }
 
-// The package list must be readable and each command line must carry the words its
-// command needs; a version test checks the command that follows it too.
+// The package list is read as the installer reads it: its lines by GetFileLine,
+// their words by ParsePkgLine. A line the installer would stop short on (a
+// command without a word it needs) or could not read whole is refused with the
+// number of its first physical line; a list that runs no command is refused too.
 void CheckPackageList(const std::string &path) {
-    FILE *f = fopen(path.c_str(), "r");
-    if (!f)
+    if (!OpenInputFile(path.c_str(), 0))
         Fail("cannot read the package list " + path + ": " + SysText());
-    char buf[8192];
+    auto line = std::make_unique<PkgLine>();
     int number = 0;
     int commands = 0;
     std::string problems;
-    while (fgets(buf, sizeof buf, f)) {
-        ++number;
-        std::string line(buf);
-        if (!line.empty() && line.back() != '\n' && !feof(f))
-            problems += "line " + std::to_string(number) + ": longer than 8191 characters\n";
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-            line.pop_back();
-        std::vector<std::string> w = Words(line);
-        size_t at = 0;
-        bool bad = false;
-        while (at < w.size()) {
-            const std::string &cmd = w[at];
-            if (cmd == "#")
-                break;
-            if (at + 1 >= w.size()) {
-                bad = true;
-                break;
-            }
-            if (cmd == "v") {
-                if (at + 3 >= w.size()) {
-                    bad = true;
-                    break;
-                }
-                at += 3;  // operator, release, then the command
-                continue;
-            }
-            if (cmd == "dirto" && at + 2 >= w.size())
-                bad = true;
-            ++commands;
+    long before = 0;
+    while (GetFileLine()) {
+        std::string at = "line " + std::to_string(number + 1) + ": ";
+        long after = ftell(pIn);
+        long stored = static_cast<long>(strlen(LineBuf));
+        if (before >= 0 && after >= 0 && after - before > stored) {
+            // the installer would not see all of it; the numbers of later lines are unknown
+            if (after - before > LINEBUF_SIZE - 1)
+                problems += at + "longer than " + std::to_string(LINEBUF_SIZE - 1) + " characters\n";
+            else
+                problems += at + "holds a NUL byte\n";
+            CloseInputFile();
             break;
         }
-        if (bad)
-            problems += "line " + std::to_string(number) + ": a word is missing: " + line + "\n";
+        before = after;
+        number += PhysicalLines(LineBuf);
+        int missing = ParsePkgLine(LineBuf, line.get());
+        if (missing != PKMISS_NONE)
+            problems += at + PkgLineMissing(missing) + " is missing: " +
+                        std::string(LineBuf, strcspn(LineBuf, "\r\n")) + "\n";
+        else if (line->command != PK_NONE && line->command != PK_COMMENT)
+            ++commands;
     }
-    bool readError = ferror(f) != 0;
-    fclose(f);
-    if (readError)
-        Fail("cannot read the package list " + path);
     if (!problems.empty())
         Fail("malformed package list " + path + ":\n" + problems);
     if (commands == 0)
