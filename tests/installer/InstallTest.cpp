@@ -68,9 +68,9 @@ TEST(Install, RunsEveryStepInOrderAndStartsTheMaintenanceTool) {
     else if (opt.type() == std::filesystem::file_type::directory)
         expected = {{CMD_LN, SYSCMD_FATAL, "-s " + env.Target + "/Talvo/dorv /opt/Talvo/dorv"}};
     EXPECT_EQ(expected, links);
-    EXPECT_EQ(" V5 ", ReadText(app + "/.kv_cfg"));
-    EXPECT_TRUE(Has(ReadText(app + "/TalvoPrintdorv"), "ToolPath=\"" + app + "\""));
-    EXPECT_TRUE(Has(ReadText(app + "/TalvoKSF"), "/var/spool/Talvo/dorv"));
+    EXPECT_EQ(" V5 ", ReadFileText(app + "/.kv_cfg"));
+    EXPECT_TRUE(Has(ReadFileText(app + "/TalvoPrintdorv"), "ToolPath=\"" + app + "\""));
+    EXPECT_TRUE(Has(ReadFileText(app + "/TalvoKSF"), "/var/spool/Talvo/dorv"));
     EXPECT_EQ(std::vector<std::string>{app + "/kvqadmin -upgrade"}, env.Shell);
 }
 
@@ -133,10 +133,10 @@ TEST(Install, CupsWinsOverLprngInTheSpoolerFlag) {
     ComList[CMD_LPD].pPath = "/usr/sbin";
     env.Output[CMD_LPD] = "lpd (LPRng-3.8.28)\n";
     ASSERT_EQ(0, RunInstall().result);
-    EXPECT_EQ(" LPRng ", ReadText(env.App() + "/.kv_cfg"));
+    EXPECT_EQ(" LPRng ", ReadFileText(env.App() + "/.kv_cfg"));
     ComList[CMD_CUPSD].pPath = "/usr/sbin";
     ASSERT_EQ(0, RunInstall().result);
-    EXPECT_EQ(" CUPS ", ReadText(env.App() + "/.kv_cfg"));
+    EXPECT_EQ(" CUPS ", ReadFileText(env.App() + "/.kv_cfg"));
 }
 
 class StandAloneFlag : public testing::TestWithParam<const char *> {};

@@ -19,10 +19,10 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "../syscmd/SysCmdTestEnv.h"  // ExitCalled, ExitStatusOf, ThrowExit, ReadFileText
 #include "Buffers.h"
 #include "Errors.h"
 #include "Installer.h"
@@ -35,10 +35,6 @@
 
 namespace installer_test {
 
-struct ExitCalled {
-    int status;
-};
-
 struct RowRun {
     int row;  // as the caller gave it: negative for an unlogged run
     int mode;
@@ -46,28 +42,9 @@ struct RowRun {
     bool operator==(const RowRun &) const = default;
 };
 
-inline std::string ReadText(const std::string &path) {
-    std::ifstream in(path);
-    if (!in)
-        return "<missing>";
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 inline void WriteText(const std::string &path, const std::string &text) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream(path) << text;
-}
-
-// Runs fn and returns the status it ended the program with, or -1 when it returned.
-template <class Fn> int ExitStatusOf(Fn fn) {
-    try {
-        fn();
-    } catch (const ExitCalled &e) {
-        return e.status;
-    }
-    return -1;
 }
 
 struct Outcome {
@@ -150,13 +127,7 @@ public:
         flExitTextMenu = 0;
         for (int i = 0; i < CMD_ROWS; ++i)
             ComList[i].pPath = nullptr;  // nothing is located: every run is answered
-        pSysCmdHook = RowHook;
-        pResponseHook = ReadHook;
-        pSystemHook = ShellHook;
-        pPipeHook = nullptr;
-        pKillHook = KillHook;
-        pSleepHook = SleepHook;
-        pExitHook = ExitHook;
+        Hook(true);
     }
     ~Env() {
         Restore();
@@ -198,7 +169,7 @@ public:
 
 private:
     std::string name_ = "setuptest";
-    std::string savedCwd_;
+    std::string savedCwd_, savedShell_;
     int savedStdin_ = -1;
     std::array<const char *, CMD_ROWS> savedPaths_{};
     char *saved_[6] = {};
@@ -214,6 +185,8 @@ private:
         return env;
     }
     void Save() {
+        const char *shell = std::getenv("SHELL");  // the start-up sets it
+        savedShell_ = shell ? shell : "";
         savedCwd_ = std::filesystem::current_path().string();
         savedStdin_ = dup(0);
         for (int i = 0; i < CMD_ROWS; ++i)
@@ -227,13 +200,21 @@ private:
         savedExitMenu_ = flExitTextMenu;
         std::memcpy(savedAppDir_, AppDir, sizeof AppDir);
     }
+    static void Hook(bool on) {
+        pSysCmdHook = on ? RowHook : nullptr;
+        pResponseHook = on ? ReadHook : nullptr;
+        pSystemHook = on ? ShellHook : nullptr;
+        pPipeHook = nullptr;
+        pKillHook = on ? KillHook : nullptr;
+        pSleepHook = on ? SleepHook : nullptr;
+        pExitHook = on ? ThrowExit : nullptr;
+    }
     void Restore() {
-        pSysCmdHook = nullptr;
-        pResponseHook = nullptr;
-        pSystemHook = nullptr;
-        pKillHook = nullptr;
-        pSleepHook = nullptr;
-        pExitHook = nullptr;
+        Hook(false);
+        if (savedShell_.empty())
+            unsetenv("SHELL");
+        else
+            setenv("SHELL", savedShell_.c_str(), 1);
         std::error_code ec;
         std::filesystem::current_path(savedCwd_, ec);
         if (savedStdin_ >= 0) {
@@ -300,7 +281,6 @@ private:
         return -1;
     }
     static void SleepHook(unsigned seconds) { Current()->Sleeps.push_back(seconds); }
-    [[noreturn]] static void ExitHook(int status) { throw ExitCalled{status}; }
 };
 
 }  // namespace installer_test
