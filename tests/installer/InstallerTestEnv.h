@@ -19,6 +19,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,12 @@ template <NlsSetupMsg Id, typename... Args> std::string Msg(Args... args) {
     std::string s = text ? text : "";
     PutMem(text);
     return s;
+}
+
+// Every global the installer's functions set, as a tuple of references.
+inline auto Globals() {
+    return std::tie(pTmpDir, pTalvoInstallDir, pInstallDir, pToolPath, my_name, pInitTabSave, pFloppyDir, pLogPath,
+                    flUseLog, flSysCmdLog, flInitSysCmd, flMenu, flInstalled, flExitTextMenu);
 }
 
 class Env {
@@ -172,12 +179,7 @@ private:
     std::string savedCwd_, savedShell_;
     int savedStdin_ = -1;
     std::array<const char *, CMD_ROWS> savedPaths_{};
-    char *saved_[6] = {};
-    const char *savedFloppy_ = nullptr;
-    const char *savedLogPath_ = nullptr;
-    std::array<unsigned char, 3> savedFlags_{};
-    std::array<char, 2> savedInstallerFlags_{};
-    unsigned char savedExitMenu_ = 0;
+    decltype(std::apply([](auto &...g) { return std::make_tuple(g...); }, Globals())) saved_;
     char savedAppDir_[APPDIR_SIZE] = {};
 
     static Env *&Current() {
@@ -191,13 +193,7 @@ private:
         savedStdin_ = dup(0);
         for (int i = 0; i < CMD_ROWS; ++i)
             savedPaths_[i] = ComList[i].pPath;
-        char *globals[6] = {pTmpDir, pTalvoInstallDir, pInstallDir, pToolPath, my_name, pInitTabSave};
-        std::copy(std::begin(globals), std::end(globals), saved_);
-        savedFloppy_ = pFloppyDir;
-        savedLogPath_ = pLogPath;
-        savedFlags_ = {flUseLog, flSysCmdLog, flInitSysCmd};
-        savedInstallerFlags_ = {flMenu, flInstalled};
-        savedExitMenu_ = flExitTextMenu;
+        saved_ = Globals();
         std::memcpy(savedAppDir_, AppDir, sizeof AppDir);
     }
     static void Hook(bool on) {
@@ -223,20 +219,7 @@ private:
         }
         for (int i = 0; i < CMD_ROWS; ++i)
             ComList[i].pPath = savedPaths_[i];
-        pTmpDir = saved_[0];
-        pTalvoInstallDir = saved_[1];
-        pInstallDir = saved_[2];
-        pToolPath = saved_[3];
-        my_name = saved_[4];
-        pInitTabSave = saved_[5];
-        pFloppyDir = savedFloppy_;
-        pLogPath = savedLogPath_;
-        flUseLog = savedFlags_[0];
-        flSysCmdLog = savedFlags_[1];
-        flInitSysCmd = savedFlags_[2];
-        flMenu = savedInstallerFlags_[0];
-        flInstalled = savedInstallerFlags_[1];
-        flExitTextMenu = savedExitMenu_;
+        Globals() = saved_;
         std::memcpy(AppDir, savedAppDir_, sizeof AppDir);
     }
 
