@@ -112,7 +112,7 @@ void StopDemon() {
             pid_t pid;
             if (!SafePid(word, &pid))
                 continue;
-            if (kill(pid, SIGKILL) != 0) {
+            if (SysKill(pid, SIGKILL) != 0) {
                 if (errno == EPERM) {
                     perror(NlsSetupStrCvt(MSG_SETUP_ERROR));
                     PutMem(ids);
@@ -344,7 +344,7 @@ int Install() {
     flExitTextMenu = 1;
     char *upgrade = SaveStr("%s/kvqadmin -upgrade", ShQuote(AppDir));
     fflush(stdout);
-    if (system(upgrade) == -1)
+    if (RunShellLine(upgrade) == -1)
         perror("kvqadmin");
     PutMem(upgrade);
     return 0;

@@ -42,6 +42,7 @@ extern char flMenu;
 extern char flInstalled;
 extern const char *InstallInfo[6];
 extern const char *InstallSiteInfo[5];
+extern const char *pFloppyDir;  // where the diskette is mounted: FLOPPY_DIR (tests point it elsewhere)
 
 
 // Entry (main.cpp, Entry.cpp)

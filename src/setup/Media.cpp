@@ -22,6 +22,8 @@
 #include "SysCmd.h"
 #include "Tokens.h"
 
+const char *pFloppyDir = FLOPPY_DIR;
+
 namespace {
 
 constexpr char kEndOfList[] = "end_of_list";
@@ -94,7 +96,7 @@ bool FloppyHasPiece(int i) {
     char lower[32], upper[32];
     snprintf(lower, sizeof lower, "pkg_tar.z%i", i);
     snprintf(upper, sizeof upper, "PKG_TAR.Z%i", i);
-    return FindFile(FLOPPY_DIR, lower) || FindFile(FLOPPY_DIR, upper);
+    return FindFile(pFloppyDir, lower) || FindFile(pFloppyDir, upper);
 }
 
 int InstallOrMenu() {
@@ -140,7 +142,7 @@ int GenZFile() {
 int EjectDiskette() {
     char *work = ShQuoteSave(pTalvoInstallDir);
     while (SysCmd(CMD_EJECT, SYSCMD_QUIET, " >> %s/Msg", work) != 0) {
-        MsgPrintf<MSG_CANT_OPEN>(stdout, FLOPPY_DIR);
+        MsgPrintf<MSG_CANT_OPEN>(stdout, pFloppyDir);
         ReadAnswer(LineBuf, LINEBUF_SIZE);
     }
     PutMem(work);
@@ -158,13 +160,13 @@ int TestDiskette() {
 
 int InstallFromDiskette() {
     ChangeDir(pTmpDir);
-    if (!FindFile(FLOPPY_DIR, "disks") && !FindFile(FLOPPY_DIR, "DISKS")) {
+    if (!FindFile(pFloppyDir, "disks") && !FindFile(pFloppyDir, "DISKS")) {
         MsgPrintf<MSG_NO_DISKETTE_0>(stderr);
         exit_app(1);
     }
-    SysCmd(CMD_CP, SYSCMD_FATAL, "%s/setup.hlp .", FLOPPY_DIR);
+    SysCmd(CMD_CP, SYSCMD_FATAL, "%s/setup.hlp .", ShQuote(pFloppyDir));
     MakeWorkArea();
-    if (!ReadDisksFile(FLOPPY_DIR)) {
+    if (!ReadDisksFile(pFloppyDir)) {
         char *message = MsgSave<MSG_CANT_OPEN_FLOPPY_DISKS>();
         ErrorMsg(2, 1, "%s", message);
         PutMem(message);
@@ -179,7 +181,7 @@ int InstallFromDiskette() {
             SysCmd(CMD_VOLCHECK, SYSCMD_QUIET, "%s", "");
         }
         ForEachListWord(line, [](const char *name) {
-            SysCmd(CMD_CP, SYSCMD_FATAL, "%s/%s %sInstall", FLOPPY_DIR, ShQuote(name), MAKER);
+            SysCmd(CMD_CP, SYSCMD_FATAL, "%s/%s %sInstall", ShQuote(pFloppyDir), ShQuote(name), MAKER);
         });
     });
     PutMem(list);
@@ -241,9 +243,9 @@ int GenInstallDisks() {
             ReadAnswer(LineBuf, LINEBUF_SIZE);
         }
         SysCmd(-CMD_VOLCHECK, SYSCMD_QUIET, "%s", "");
-        SysCmd(-CMD_RM, SYSCMD_QUIET, "%s/*", FLOPPY_DIR);
+        SysCmd(-CMD_RM, SYSCMD_QUIET, "%s/*", ShQuote(pFloppyDir));
         ForEachListWord(line, [](const char *name) {
-            SysCmd(CMD_CP, SYSCMD_FATAL, "%s/%s %s", ShQuote(pTalvoInstallDir), ShQuote(name), FLOPPY_DIR);
+            SysCmd(CMD_CP, SYSCMD_FATAL, "%s/%s %s", ShQuote(pTalvoInstallDir), ShQuote(name), ShQuote(pFloppyDir));
         });
         EjectDiskette();
     });

@@ -69,7 +69,7 @@ void TalvoClean(char flag) {
     fflush(stdout);
     if (flInstalled) {
         char *line = SaveStr("%s/kvqadmin -clean", ShQuote(AppDir));
-        if (system(line) == -1)
+        if (RunShellLine(line) == -1)
             perror("kvqadmin");
         PutMem(line);
     }

@@ -53,3 +53,74 @@ TEST(ValidInstallRoot, AcceptsOnlySafeShortNames) {
 }
 
 }  // namespace
+
+// ---- GetDirName and the start-up, in-process (InstallerTestEnv.h) ------------------
+
+#include "InstallerTestEnv.h"
+
+namespace {
+
+using namespace installer_test;
+
+const char *const kInfo[] = {"first line", "second line", nullptr};
+
+}  // namespace
+
+TEST(GetDirName, TakesEachAbsoluteAnswerAsTheNextProposalUntilAnEmptyLine) {
+    Env env;
+    std::string chosen = env.Root + "/new";
+    env.Answers("relative\ndiscarded\n/bad dir\n" + chosen + "\n\ny\n");
+    Outcome r = Capture([] { return GetDirName(const_cast<const char **>(kInfo), "/opt", 0); });
+    EXPECT_EQ(1, r.result);
+    EXPECT_EQ(chosen, Name);
+    EXPECT_EQ("\nfirst line\nsecond line\n" + Msg<MSG_NEW_INSTALL_DIR>("/opt") + Msg<MSG_RETURN_TO_MENU>() +
+                  Msg<MSG_NEW_INSTALL_DIR>("/opt") + Msg<MSG_NEW_INSTALL_DIR>("/opt") +
+                  Msg<MSG_NEW_INSTALL_DIR>(chosen.c_str()) + Msg<MSG_USE_DIR>(chosen.c_str()) + "? [y/n] ",
+              r.out);
+    EXPECT_EQ("ERROR: invalid directory name /bad dir\n", r.err);
+
+    env.Answers("\nn\n");
+    EXPECT_EQ(0, Capture([] { return GetDirName(nullptr, "/export", 0); }).result);
+    EXPECT_STREQ("/export", Name);
+}
+
+// The start-up from a site whose marker has the DOS name, through the installation
+// to the clean-up, which a stand-alone flag in the application directory skips.
+class StartUp : public testing::TestWithParam<const char *> {};
+
+TEST_P(StartUp, InstallsFromTheSiteAndCleansUpUnlessStandAlone) {
+    Env env;
+    std::string flag = GetParam();
+    WriteText(env.Site + "/INSTALLF.ROM", "installation site");
+    WriteText(env.Site + "/disks", "pkg_tar.z1 setup\nend_of_list\n");
+    WriteText(env.Work + "/disks", "pkg_tar.z1 setup\nend_of_list\n");
+    WriteText(env.Work + "/pkg.list", "c tool\n");
+    if (!flag.empty())
+        WriteText(env.App() + "/" + flag, "");
+    std::string words[] = {env.Site + "/setup", "install", env.Target, "no_space_check", env.Tmp};
+    std::vector<char *> argv;
+    for (std::string &word : words)
+        argv.push_back(word.data());
+    Outcome r = Capture([&] {
+        SetupMain(static_cast<int>(argv.size()), argv.data());
+        return 0;
+    });
+    ASSERT_EQ(0, r.status) << r.out << r.err;
+    std::vector<RowRun> copies = env.RunsOf(CMD_CP);
+    ASSERT_GE(copies.size(), 2u);
+    EXPECT_EQ((RowRun{CMD_CP, SYSCMD_FATAL, env.Site + "/pkg_tar.z1 " + env.Work}), copies[0]);
+    EXPECT_EQ((RowRun{CMD_CP, SYSCMD_FATAL, env.Site + "/setup " + env.Work}), copies[1]);
+    std::string app = env.App();
+    RowRun cleanUp{CMD_RM_R, SYSCMD_WARN, env.Work};
+    std::vector<RowRun> removals = env.RunsOf(CMD_RM_R);
+    if (flag.empty()) {
+        EXPECT_EQ((std::vector<std::string>{app + "/kvqadmin -upgrade", app + "/kvqadmin -clean"}), env.Shell);
+        EXPECT_EQ((std::vector<RowRun>{cleanUp, cleanUp}), removals);  // the media read, then the clean-up
+    } else {
+        EXPECT_EQ(std::vector<std::string>{app + "/kvqadmin -upgrade"}, env.Shell);
+        EXPECT_EQ(std::vector<RowRun>{cleanUp}, removals);
+    }
+    EXPECT_TRUE(Has(ReadFileText(env.Root + "/setup.log"), "initializing system\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(SetupMain, StartUp, testing::Values("", ".StandAlone", ".StandAloneDb"));

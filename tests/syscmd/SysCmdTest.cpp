@@ -431,6 +431,72 @@ TEST(SysCmd, PackageToolsAskingForARebootSucceeded) {
     EXPECT_EQ("ERROR: exit status 1\n", testing::internal::GetCapturedStdout());
 }
 
+// ---- Row seam ----------------------------------------------------------------
+
+namespace {
+
+struct RowRun {
+    int row;
+    int mode;
+    std::string text;
+    bool operator==(const RowRun &) const = default;
+};
+std::vector<RowRun> gRowRuns;
+std::vector<int> gRowAnswers;  // answers in order; SYSCMD_PASS when none is left
+
+int AnswerRow(int row, int mode, const char *text) {
+    gRowRuns.push_back({row, mode, text});
+    if (gRowAnswers.empty())
+        return SYSCMD_PASS;
+    int answer = gRowAnswers.front();
+    gRowAnswers.erase(gRowAnswers.begin());
+    return answer;
+}
+
+}  // namespace
+
+TEST(SysCmdHook, AnswersForTheProgramWhichNeverStarts) {
+    SysCmdEnv env;
+    pSysCmdHook = AnswerRow;
+    gRowRuns.clear();
+    gRowAnswers = {0, 20, 3, SYSCMD_PASS};
+    ComList[CMD_EJECT].pPath = nullptr;  // an answered row needs no program
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(0, SysCmd(CMD_EJECT, SYSCMD_QUIET, " >> %s/Msg", "/w"));
+    EXPECT_EQ(0, SysCmd(-CMD_PKGADD, SYSCMD_FATAL, "-d %s", "/w"));
+    EXPECT_EQ(3, SysCmdR(CMD_CP, SYSCMD_WARN, "%s %s", "a", "b"));
+    EXPECT_EQ(0, SysCmd(CMD_CAT, SYSCMD_QUIET, "%s", "x"));
+    EXPECT_EQ("", testing::internal::GetCapturedStdout());
+    EXPECT_EQ((std::vector<RowRun>{{CMD_EJECT, SYSCMD_QUIET, " >> /w/Msg"},
+                                   {-CMD_PKGADD, SYSCMD_FATAL, "-d /w"},
+                                   {CMD_CP, SYSCMD_WARN, "a b"},
+                                   {CMD_CAT, SYSCMD_QUIET, "x"}}),
+              gRowRuns);
+    // Only the passed run started; the answered ones still paused and reported.
+    EXPECT_EQ(1u, TheSeen().Lines.size());
+    EXPECT_EQ((std::vector<unsigned>{1, 1}), TheSeen().Sleeps);
+    EXPECT_EQ("WARNING_MSG: exit status 3\n", env.Log());
+}
+
+TEST(SysCmdHook, AFailureAnsweredInFatalModeStopsTheRun) {
+    SysCmdEnv env;
+    pSysCmdHook = AnswerRow;
+    gRowRuns.clear();
+    gRowAnswers = {1};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(1, ExitStatusOf([] { SysCmd(CMD_TAR_X, SYSCMD_FATAL, "%s", "/w/SolarisDorv.tar"); }));
+    EXPECT_EQ("ERROR: exit status 1\n", testing::internal::GetCapturedStdout());
+    EXPECT_TRUE(TheSeen().Lines.empty());
+}
+
+TEST(RunShellLine, GivesTheLineToTheShellSeamAsItIs) {
+    SysCmdEnv env;
+    TheSeen().Statuses = {Exited(4)};
+    EXPECT_EQ(Exited(4), RunShellLine("/opt/Talvo/dorv/kvqadmin -clean"));
+    EXPECT_EQ(std::vector<std::string>{"/opt/Talvo/dorv/kvqadmin -clean"}, TheSeen().Lines);
+    EXPECT_TRUE(TheSeen().Sleeps.empty());
+}
+
 // ---- Pauses ------------------------------------------------------------------
 
 TEST(SysCmd, EjectPausesOneSecondAfterEveryRunFailedOrNot) {

@@ -116,6 +116,8 @@ public:
         pSleepHook = RecordSleep;
         pExitHook = ThrowExit;
         pKillHook = nullptr;
+        pSysCmdHook = nullptr;
+        pResponseHook = nullptr;
     }
     ~SysCmdEnv() {
         pSystemHook = nullptr;
@@ -123,6 +125,8 @@ public:
         pSleepHook = nullptr;
         pExitHook = nullptr;
         pKillHook = nullptr;
+        pSysCmdHook = nullptr;
+        pResponseHook = nullptr;
         for (int i = 0; i < CMD_ROWS; ++i) {
             ComList[i].pPath = savedPaths_[i];
             ComList[i].Wait = savedWaits_[i];

@@ -89,6 +89,40 @@ TEST(GetCmdResponse, AMissingProgramStopsTheRun) {
     EXPECT_EQ("ERROR: unable to locate system command 'pkginfo'\n", testing::internal::GetCapturedStderr());
 }
 
+namespace {
+
+std::vector<std::pair<int, std::string>> gReads;
+
+// Answers uname and whoami; every other row is left to the program.
+FILE *AnswerReads(int row, const char *text) {
+    gReads.emplace_back(row, text);
+    const char *output = row == CMD_UNAME ? "5.8 extra\n" : row == CMD_WHOAMI ? "alice\n" : nullptr;
+    if (!output)
+        return nullptr;
+    FILE *f = std::tmpfile();
+    std::fputs(output, f);
+    std::rewind(f);
+    return f;
+}
+
+}  // namespace
+
+TEST(ResponseHook, AnswersReadsOfARowWhoseProgramNeverStarts) {
+    SysCmdEnv env;
+    pPipeHook = FakePipe;
+    pResponseHook = AnswerReads;
+    gReads.clear();
+    ComList[CMD_UNAME].pPath = nullptr;  // an answered row needs no program
+    Lines release(GetCmdResponse(CMD_UNAME, nullptr, "%s", " -r"));
+    EXPECT_EQ(std::vector<std::string>{"5.8 extra\n"}, release.Texts());
+    Owned user(GetUserName());
+    EXPECT_STREQ("alice", user.get());
+    Owned ps(GetCmdResponseStr(CMD_PS, nullptr, "%s", ""));
+    EXPECT_EQ((std::vector<std::pair<int, std::string>>{{CMD_UNAME, " -r"}, {CMD_WHOAMI, ""}, {CMD_PS, ""}}),
+              gReads);
+    EXPECT_EQ(std::vector<std::string>{"/usr/bin/ps -e "}, TheSeen().Pipes);
+}
+
 TEST(GetCmdResponseStr, JoinsTheKeptLinesEachWithALineEnd) {
     SysCmdEnv env(false);
     Owned text(GetCmdResponseStr(0, "b", "%s", "printf 'a\\nb1\\nc\\nb2'"));

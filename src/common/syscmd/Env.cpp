@@ -91,10 +91,13 @@ char *GetHostname() {
 }
 
 char *GetUserName() {
-    MemStr cmd(GetCmd(CMD_WHOAMI));
-    if (!cmd)
-        return nullptr;
-    FILE *pipe = OpenCmdPipe(cmd.get());
+    FILE *pipe = OpenHookedPipe(CMD_WHOAMI, "");
+    if (!pipe) {
+        MemStr cmd(GetCmd(CMD_WHOAMI));
+        if (!cmd)
+            return nullptr;
+        pipe = OpenCmdPipe(cmd.get());
+    }
     if (!pipe)
         return nullptr;
     char line[256];

@@ -113,6 +113,7 @@ char *FullSearchPath = nullptr;
 unsigned char flInitSysCmd = 1;
 unsigned char flSysCmdLog = 0;
 int (*pSystemHook)(const char *line) = nullptr;
+int (*pSysCmdHook)(int row, int mode, const char *text) = nullptr;
 
 namespace {
 
@@ -245,10 +246,7 @@ void AppendRedirection(CmdText &line, int mode, bool logging, bool ownStdout, bo
 }
 
 int RunLine(const char *line, char *reason, size_t size) {
-    std::fflush(stdout);
-    std::fflush(stderr);
-    errno = 0;
-    int status = pSystemHook ? pSystemHook(line) : std::system(line);
+    int status = RunShellLine(line);
     return StatusResult(status, errno, reason, size);
 }
 
@@ -286,7 +284,25 @@ void PauseAfter(int row) {
         SysSleep(static_cast<unsigned>(wait));
 }
 
+// The result after the run: reboot requests of pkgadd and pkgrm count as success,
+// failures of the logged modes are reported (mode 2 stops), then the row's pause.
+int FinishRun(int row, int mode, int result, const char *reason) {
+    if (AsksForReboot(row, result))
+        result = 0;
+    if (result != 0 && (mode == SYSCMD_WARN || mode == SYSCMD_FATAL))
+        ReportFailure(mode, reason);
+    PauseAfter(row);
+    return result;
+}
+
 }  // namespace
+
+int RunShellLine(const char *line) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    errno = 0;
+    return pSystemHook ? pSystemHook(line) : std::system(line);
+}
 
 void AppendInQuotes(CmdText &line, std::string_view text) {
     for (char c : text) {
@@ -465,10 +481,18 @@ int SysCmdV(int row, int mode, bool ownStdout, const char *fmt, va_list ap) {
     assert(row < CMD_END);
     if (row >= CMD_END)
         return 1;
+    CmdText text = FormatText(fmt, ap);
+    if (pSysCmdHook) {
+        int answer = pSysCmdHook(logging ? row : -row, mode, text.c_str());
+        if (answer != SYSCMD_PASS) {
+            char reason[32];
+            std::snprintf(reason, sizeof reason, "exit status %d", answer);
+            return FinishRun(row, mode, answer, reason);
+        }
+    }
     NeedRow(row);
     bool wrapped = IsTableRow(row);
     CmdText line;
-    CmdText text = FormatText(fmt, ap);
     if (wrapped) {
         CmdText shell(ComList[CMD_SH].pPath);
         shell.append("/").append(ComList[CMD_SH].pName);
@@ -493,12 +517,7 @@ int SysCmdV(int row, int mode, bool ownStdout, const char *fmt, va_list ap) {
         line += '"';
     char reason[256];
     int result = RunLine(line.c_str(), reason, sizeof reason);
-    if (AsksForReboot(row, result))
-        result = 0;
-    if (result != 0 && logged)
-        ReportFailure(mode, reason);
-    PauseAfter(row);
-    return result;
+    return FinishRun(row, mode, result, reason);
 }
 
 int SysCmd(int row, int mode, const char *fmt, ...) {

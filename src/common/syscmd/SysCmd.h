@@ -168,9 +168,23 @@ char *ShQuoteSave(const char *value);
 // 1 when ShQuote would return the value unchanged.
 int ShIsPlain(const char *value);
 
-// Test seams. pSystemHook, when set, receives each final command line of SysCmd
-// and SysCmdP instead of system() and returns a wait status as system() does (or
-// -1 with errno set). ResetSysCmdList forgets every path and FullSearchPath and
-// sets flInitSysCmd again (the table as before InitSysCmdList).
+// A whole shell line of the caller's, run as it is: standard output and error are
+// flushed, then system(line). The result is system()'s (-1 with errno set when no
+// shell could be started). SysCmd and SysCmdP start their lines here too.
+int RunShellLine(const char *line);
+
+// Test seams. pSystemHook, when set, receives each line RunShellLine would give to
+// system() instead and returns a wait status as system() does (or -1 with errno
+// set). ResetSysCmdList forgets every path and FullSearchPath and sets flInitSysCmd
+// again (the table as before InitSysCmdList).
 extern int (*pSystemHook)(const char *line);
 void ResetSysCmdList();
+// pSysCmdHook, when set, sees each run of SysCmd and SysCmdR first: the row as the
+// caller gave it (negative: unlogged), the mode and the caller's formatted text.
+// SYSCMD_PASS lets the run go on as usual. Any other answer (0 or more) stands for
+// the program's result: nothing is located, logged or started, and the answer is
+// then treated as a run's result would be (pkgadd's reboot codes count as success,
+// a failure in modes 1 and 2 is reported as "exit status N", mode 2 stops the run)
+// before the row's pause.
+constexpr int SYSCMD_PASS = -1;
+extern int (*pSysCmdHook)(int row, int mode, const char *text);

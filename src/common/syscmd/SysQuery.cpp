@@ -21,6 +21,7 @@
 
 FILE *(*pPipeHook)(const char *line) = nullptr;
 int (*pKillHook)(int pid, int sig) = nullptr;
+FILE *(*pResponseHook)(int row, const char *text) = nullptr;
 
 namespace {
 
@@ -83,9 +84,7 @@ CmdResponse *ReadResponse(FILE *in, const char *filter) {
 
 // The command line of a row: "<dir>/<name> <flags> " and the text; rows 0 and 1:
 // the text alone. Stops the run when the program cannot be located.
-CmdText ResponseLine(int row, const char *fmt, va_list ap) {
-    if (row < 0)
-        row = -row;  // as for SysCmd: the same program (nothing is logged here anyway)
+CmdText ResponseLine(int row, const CmdText &text) {
     bool tableRow = row >= 2 && row < CMD_END;
     if (tableRow && flInitSysCmd && !ComList[row].pPath)
         FillCmdPath(row);
@@ -99,16 +98,25 @@ CmdText ResponseLine(int row, const char *fmt, va_list ap) {
         MemStr cmd(GetCmd(row));
         line.append(cmd.get()).append(" ");
     }
+    return line + text;
+}
+
+// The output of a row's run with the caller's text, as a stream for CloseCmdPipe.
+FILE *OpenRowPipe(int row, const char *fmt, va_list ap) {
+    if (row < 0)
+        row = -row;  // as for SysCmd: the same program (nothing is logged here anyway)
+    CmdText text;
     va_list copy;
     va_copy(copy, ap);
     int n = std::vsnprintf(nullptr, 0, fmt, copy);
     va_end(copy);
     if (n > 0) {
-        size_t start = line.size();
-        line.resize(start + static_cast<size_t>(n));
-        std::vsnprintf(line.data() + start, static_cast<size_t>(n) + 1, fmt, ap);
+        text.resize(static_cast<size_t>(n));
+        std::vsnprintf(text.data(), static_cast<size_t>(n) + 1, fmt, ap);
     }
-    return line;
+    if (FILE *hooked = OpenHookedPipe(row, text.c_str()))
+        return hooked;
+    return OpenCmdPipe(ResponseLine(row, text).c_str());
 }
 
 // Appends " word" for each word taken from the lines; finishes with one blank.
@@ -159,6 +167,15 @@ FILE *OpenCmdPipe(const char *line) {
     return popen(line, "r");
 }
 
+FILE *OpenHookedPipe(int row, const char *text) {
+    if (!pResponseHook)
+        return nullptr;
+    FILE *stream = pResponseHook(row, text);
+    if (stream)
+        pHookedPipe = stream;
+    return stream;
+}
+
 int CloseCmdPipe(FILE *pipe) {
     if (!pipe)
         return -1;
@@ -171,8 +188,7 @@ int CloseCmdPipe(FILE *pipe) {
 }
 
 CmdResponse *GetCmdResponseV(int row, const char *filter, const char *fmt, va_list ap) {
-    CmdText line = ResponseLine(row, fmt, ap);
-    FILE *pipe = OpenCmdPipe(line.c_str());
+    FILE *pipe = OpenRowPipe(row, fmt, ap);
     if (!pipe)
         return nullptr;
     CmdResponse *list = ReadResponse(pipe, filter);
@@ -191,9 +207,8 @@ CmdResponse *GetCmdResponse(int row, const char *filter, const char *fmt, ...) {
 char *GetCmdResponseStr(int row, const char *filter, const char *fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
-    CmdText line = ResponseLine(row, fmt, ap);
+    FILE *pipe = OpenRowPipe(row, fmt, ap);
     va_end(ap);
-    FILE *pipe = OpenCmdPipe(line.c_str());
     if (!pipe)
         return nullptr;
     CmdText text;
@@ -337,12 +352,16 @@ int KillProcessByName(const char *name) {
         pid_t pid;
         if (!PidWord(word, &pid))
             continue;
-        int rc = pKillHook ? pKillHook(pid, SIGKILL) : kill(pid, SIGKILL);
+        int rc = SysKill(pid, SIGKILL);
         if (rc != 0 && errno == EPERM)
             break;
     }
     SysSleep(1);
     return 0;
+}
+
+int SysKill(pid_t pid, int sig) {
+    return pKillHook ? pKillHook(pid, sig) : kill(pid, sig);
 }
 
 void SysGetSubnetMask(const char *, char *, int) {}

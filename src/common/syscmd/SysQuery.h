@@ -49,6 +49,9 @@ char *CheckProcTableForExecs(const char *names);
 // Sends signal 9 to every process of that name (never to ids 0, 1, negative ones or
 // this program), stops at EPERM, pauses one second; returns 0.
 int KillProcessByName(const char *name);
+// The one place the program sends a signal: kill(pid, sig), result and errno as
+// kill() gives them (pKillHook replaces kill()).
+int SysKill(pid_t pid, int sig);
 // 1 when text is a process id the program may signal: wholly a decimal number
 // above 1 (0 and -1 would reach groups or every process) and not its own id.
 int SafePid(const char *text, pid_t *pid);
@@ -73,8 +76,15 @@ int CloseCmdPipe(FILE *pipe);
 // Test seams. pPipeHook: when set, GetCmdResponse reads the stream it returns for the final
 // command line (closed with fclose) instead of popen's.
 extern FILE *(*pPipeHook)(const char *line);
-// pKillHook: when set, KillProcessByName calls it instead of kill().
+// pKillHook: when set, SysKill calls it instead of kill().
 extern int (*pKillHook)(int pid, int sig);
+// pResponseHook: when set, sees each read of a row's output first (GetCmdResponse,
+// GetCmdResponseStr, GetUserName) with the row and the caller's formatted text. A
+// stream it returns (closed with fclose) is read as the program's output: nothing
+// is located or started. Null lets the read go on as usual.
+extern FILE *(*pResponseHook)(int row, const char *text);
+// The stream pResponseHook gives for the row and text, or null; CloseCmdPipe closes it.
+FILE *OpenHookedPipe(int row, const char *text);
 
 // 1 when the located lpd answers "-V" with a line mentioning LPRng.
 int SniffLprng();

@@ -1,0 +1,146 @@
+// Reading diskettes and sites into the work area, joining the archive, and writing
+// new sites and diskette sets, run in-process (InstallerTestEnv.h).
+#include "InstallerTestEnv.h"
+
+using namespace installer_test;
+
+// ---- GenZFile --------------------------------------------------------------------
+
+TEST(GenZFile, JoinsTheUpperCasePiecesOfADosListInItsOrder) {
+    Env env;
+    WriteText(env.Work + "/DISKS", "pkg_tar.z2 setup\npkg_tar.z1\npkg_tar.z3\nend_of_list\npkg_tar.z4\n");
+    for (const char *piece : {"PKG_TAR.Z1", "PKG_TAR.Z2", "PKG_TAR.Z4"})
+        WriteText(env.Work + "/" + piece, "piece\n");
+    EXPECT_EQ(0, GenZFile());
+    const std::string &w = env.Work;
+    // The third piece is missing and the fourth lies past the end of the list.
+    EXPECT_EQ((std::vector<RowRun>{{-CMD_CAT, SYSCMD_FATAL, w + "/PKG_TAR.Z2 >> " + w + "/SolarisDorv.tar.Z"},
+                                   {-CMD_CAT, SYSCMD_FATAL, w + "/PKG_TAR.Z1 >> " + w + "/SolarisDorv.tar.Z"}}),
+              env.Runs);
+}
+
+TEST(GenZFile, AWorkAreaWithoutAListStopsWithStatusOne) {
+    Env env;
+    Outcome r = Capture([] { return GenZFile(); });
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ("ERROR: " + Msg<MSG_CANT_OPEN_SITE_DISKS>("Talvo") + "\n", r.err);
+    EXPECT_TRUE(env.Runs.empty());
+}
+
+// ---- InstallFromDiskette -------------------------------------------------------------
+
+TEST(InstallFromDiskette, ReadsADosSetAskingForEachMissingDiskette) {
+    Env env;
+    WriteText(env.Floppy + "/DISKS", "pkg_tar.z1 setup\npkg_tar.z2\nend_of_list\n");
+    WriteText(env.Floppy + "/PKG_TAR.Z1", "piece\n");
+    env.Output[CMD_WHOAMI] = "nobody\n";  // the installation itself is refused at once
+    env.Results[CMD_EJECT] = {1};        // the drive is busy once
+    env.OnRun = [&](const RowRun &run) {
+        if (run.row == CMD_VOLCHECK)  // the user put in the second diskette
+            WriteText(env.Floppy + "/PKG_TAR.Z2", "piece\n");
+    };
+    env.Answers("\n\n");
+    Outcome r = Capture([] { return InstallFromDiskette(); });
+    ASSERT_EQ(-1, r.status) << r.out << r.err;
+    EXPECT_EQ(1, r.result);
+    const std::string &f = env.Floppy;
+    EXPECT_EQ((std::vector<RowRun>{{CMD_CP, SYSCMD_FATAL, f + "/setup.hlp ."},
+                                   {CMD_CP, SYSCMD_FATAL, f + "/PKG_TAR.Z1 TalvoInstall"},
+                                   {CMD_CP, SYSCMD_FATAL, f + "/SETUP TalvoInstall"},
+                                   {CMD_EJECT, SYSCMD_QUIET, " >> " + env.Work + "/Msg"},
+                                   {CMD_EJECT, SYSCMD_QUIET, " >> " + env.Work + "/Msg"},
+                                   {CMD_VOLCHECK, SYSCMD_QUIET, ""},
+                                   {CMD_CP, SYSCMD_FATAL, f + "/PKG_TAR.Z2 TalvoInstall"},
+                                   {CMD_EJECT, SYSCMD_QUIET, " >> " + env.Work + "/Msg"}}),
+              env.RunsOf({CMD_CP, CMD_EJECT, CMD_VOLCHECK}));
+    EXPECT_EQ(Msg<MSG_READING_DISKETTE>(1) + Msg<MSG_READING_DISKETTE>(2) + Msg<MSG_CANT_OPEN>(f.c_str()) +
+                  Msg<MSG_INSERT_DISKETTE_NL>(2) + Msg<MSG_NOT_ROOT>("nobody", "setuptest"),
+              r.out);
+    EXPECT_EQ(env.Tmp, std::filesystem::current_path().string());
+}
+
+TEST(InstallFromDiskette, ADriveWithoutAListStopsWithStatusOne) {
+    Env env;
+    Outcome r = Capture([] { return InstallFromDiskette(); });
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ(Msg<MSG_NO_DISKETTE_0>(), r.err);
+    EXPECT_TRUE(env.Runs.empty());
+}
+
+// ---- InstallFromSite -------------------------------------------------------------------
+
+TEST(InstallFromSite, CopiesTheListedFilesAndKeepsAnInstallerInTheWorkAreasParent) {
+    Env env;
+    WriteText(env.Site + "/disks", "pkg_tar.z1 setup\n\npkg_tar.z2 end_of_list setup.hlp\nend_of_list\nisize\n");
+    env.Output[CMD_WHOAMI] = "nobody\n";
+    EXPECT_EQ(1, Capture([] { return InstallFromSite(); }).result);
+    const std::string s = env.Site, w = env.Work;
+    EXPECT_EQ((std::vector<RowRun>{{CMD_RM, SYSCMD_QUIET, " " + env.Tmp + "/setup"},
+                                   {CMD_RM, SYSCMD_QUIET, " " + env.Tmp + "/setup.hlp"},
+                                   {CMD_CP, SYSCMD_FATAL, s + "/pkg_tar.z1 " + w},
+                                   {CMD_CP, SYSCMD_FATAL, s + "/setup " + w},
+                                   {CMD_CP, SYSCMD_FATAL, s + "/pkg_tar.z2 " + w}}),
+              env.RunsOf({CMD_RM, CMD_CP}));
+
+    // A work area made inside the site itself leaves the installer there alone.
+    env.Runs.clear();
+    pTmpDir = env.Site.data();
+    EXPECT_EQ(1, Capture([] { return InstallFromSite(); }).result);
+    EXPECT_TRUE(env.RunsOf(CMD_RM).empty());
+}
+
+// ---- GenInstallSite ---------------------------------------------------------------------
+
+TEST(GenInstallSite, CopiesTheWorkAreaIntoANewSiteMarkedAsSuch) {
+    Env env;
+    WriteText(env.Work + "/disks", "pkg_tar.z1 setup\npkg_tar.z2\nend_of_list\n");
+    const std::string parent = env.Root + "/sites", site = parent + "/SolarisDorvInstall";
+    env.Answers(parent + "\n\ny\n");
+    Outcome r = Capture([] { return GenInstallSite(); });
+    ASSERT_EQ(0, r.result) << r.out << r.err;
+    const std::string &w = env.Work;
+    EXPECT_EQ((std::vector<RowRun>{{CMD_MKDIR, SYSCMD_FATAL, site},
+                                   {CMD_CHMOD, SYSCMD_FATAL, "755 " + site},
+                                   {CMD_CP, SYSCMD_FATAL, w + "/pkg_tar.z1 " + site},
+                                   {CMD_CP, SYSCMD_FATAL, w + "/setup " + site},
+                                   {CMD_CP, SYSCMD_FATAL, w + "/pkg_tar.z2 " + site}}),
+              env.Runs);
+    EXPECT_EQ("installation site", ReadFileText(site + "/installf.rom"));
+}
+
+TEST(GenInstallSite, DecliningTheDirectoryWritesNothing) {
+    Env env;
+    WriteText(env.Work + "/disks", "pkg_tar.z1\nend_of_list\n");
+    env.Answers("\nn\n");
+    EXPECT_EQ(0, Capture([] { return GenInstallSite(); }).result);
+    EXPECT_TRUE(env.Runs.empty());
+}
+
+// ---- GenInstallDisks ----------------------------------------------------------------------
+
+TEST(GenInstallDisks, WritesOneEmptiedDiskettePerLineAfterMarkingTheSet) {
+    Env env;
+    WriteText(env.Work + "/disks", "pkg_tar.z1 setup\npkg_tar.z2\nend_of_list\n");
+    WriteText(env.Work + "/installf.rom", "installation site");
+    env.Results[CMD_EJECT_Q] = {1};  // no diskette in the drive at first
+    env.Answers("\n");
+    Outcome r = Capture([] { return GenInstallDisks(); });
+    ASSERT_EQ(0, r.result) << r.out << r.err;
+    const std::string &w = env.Work, f = env.Floppy, eject = " >> " + w + "/Msg";
+    std::vector<RowRun> disk1 = {{CMD_EJECT_Q, SYSCMD_WARN, ""},
+                                 {CMD_EJECT_Q, SYSCMD_WARN, ""},
+                                 {-CMD_VOLCHECK, SYSCMD_QUIET, ""},
+                                 {-CMD_RM, SYSCMD_QUIET, f + "/*"},
+                                 {CMD_CP, SYSCMD_FATAL, w + "/pkg_tar.z1 " + f},
+                                 {CMD_CP, SYSCMD_FATAL, w + "/setup " + f},
+                                 {CMD_EJECT, SYSCMD_QUIET, eject}};
+    std::vector<RowRun> disk2 = {{CMD_EJECT_Q, SYSCMD_WARN, ""},
+                                 {-CMD_VOLCHECK, SYSCMD_QUIET, ""},
+                                 {-CMD_RM, SYSCMD_QUIET, f + "/*"},
+                                 {CMD_CP, SYSCMD_FATAL, w + "/pkg_tar.z2 " + f},
+                                 {CMD_EJECT, SYSCMD_QUIET, eject}};
+    disk1.insert(disk1.end(), disk2.begin(), disk2.end());
+    EXPECT_EQ(disk1, env.Runs);
+    EXPECT_EQ(Msg<MSG_CREATING_DISKETTE>(1) + Msg<MSG_INSERT_DOS_DISKETTE>(1) + Msg<MSG_CREATING_DISKETTE>(2), r.out);
+    EXPECT_EQ("diskette", ReadFileText(w + "/installf.rom"));
+}
