@@ -103,37 +103,35 @@ void ExistingDaemonDialogue() {
 
 void StopDemon() {
     for (const char *name : {"KelvraD", "KVD"}) {
-        char *ids = GetSysPsIdList(name);
+        MemStr ids(GetSysPsIdList(name));
         if (!ids)
             continue;
         const char *cursor = nullptr;
         char word[64];
-        for (const char *in = ids; GetTokenD(in, " ", &cursor, word, sizeof word); in = nullptr) {
+        for (const char *in = ids.get(); GetTokenD(in, " ", &cursor, word, sizeof word); in = nullptr) {
             pid_t pid;
             if (!SafePid(word, &pid))
                 continue;
             if (SysKill(pid, SIGKILL) != 0) {
                 if (errno == EPERM) {
                     perror(NlsSetupStrCvt(MSG_SETUP_ERROR));
-                    PutMem(ids);
                     return;
                 }
                 continue;
             }
             MsgPrintf<MSG_KILLED_DAEMON>(stdout, word);
         }
-        PutMem(ids);
     }
 }
 
 int QuitForRunningProcesses(const char *names) {
     for (;;) {
-        char *running = CheckProcTableForExecs(names);
+        MemStr running(CheckProcTableForExecs(names));
         if (!running)
             return 0;
         MsgPrintf<MSG_PROCESSES_RUNNING>(stdout);
-        printf("%s\n", running);
-        PutMem(running);
+        printf("%s\n", running.get());
+        running.reset();
         MsgPrintf<MSG_WOULD_YOU_LIKE>(stdout);
         MsgPrintf<MSG_WAIT_30_SECONDS>(stdout);
         MsgPrintf<MSG_QUIT_INSTALL>(stdout);
@@ -143,10 +141,8 @@ int QuitForRunningProcesses(const char *names) {
         if (answer[0] == '1') {
             for (int check = 0; check < 6; ++check) {
                 SysSleep(5);
-                char *still = CheckProcTableForExecs(names);
-                if (!still)
+                if (!MemStr(CheckProcTableForExecs(names)))
                     return 0;
-                PutMem(still);
             }
         } else if (answer[0] == '2') {
             return 1;
@@ -159,26 +155,20 @@ void FreeSpaceForInstall(const char *workArea, const char *installDir, const cha
     double tsize = ReadSizeFile("tsize");
 
     int workExists = 0;
-    char *workFs = FindExistingPath(workArea, &workExists);
+    MemStr workFs(FindExistingPath(workArea, &workExists));
     DiskSpace work {};
-    if (!GetDiskSpace(workFs, &work)) {
-        PutMem(workFs);
+    if (!GetDiskSpace(workFs.get(), &work))
         return;
-    }
     double workSize = workExists ? DUPath(workArea) : 0.0;
     double workAvail = work.Avail + workSize;
 
-    char *target = SaveStr("%s/%s", installDir, word);
+    MemStr target(SaveStr("%s/%s", installDir, word));
     int targetExists = 0;
-    char *targetFs = FindExistingPath(target, &targetExists);
+    MemStr targetFs(FindExistingPath(target.get(), &targetExists));
     DiskSpace inst {};
-    if (!GetDiskSpace(targetFs, &inst)) {
-        PutMem(workFs);
-        PutMem(target);
-        PutMem(targetFs);
+    if (!GetDiskSpace(targetFs.get(), &inst))
         return;
-    }
-    double targetSize = targetExists ? DUPath(target) : 0.0;
+    double targetSize = targetExists ? DUPath(target.get()) : 0.0;
     double instAvail = inst.Avail + targetSize;
 
     bool refuse = false;
@@ -192,16 +182,13 @@ void FreeSpaceForInstall(const char *workArea, const char *installDir, const cha
         }
     } else {
         DiskSpace again {};
-        double avail = GetDiskSpace(workFs, &again) ? again.Avail : work.Avail;
+        double avail = GetDiskSpace(workFs.get(), &again) ? again.Avail : work.Avail;
         double combined = avail + workSize + targetSize;
         if (combined < isize + tsize) {
             MsgPrintf<MSG_NO_SHARED_SPACE>(stdout, workArea, pInstallDir, isize + tsize);
             refuse = true;
         }
     }
-    PutMem(workFs);
-    PutMem(target);
-    PutMem(targetFs);
     if (refuse) {
         fflush(stdout);
         exit_app(0);
@@ -210,30 +197,28 @@ void FreeSpaceForInstall(const char *workArea, const char *installDir, const cha
 
 int Install() {
     // 1. Only root installs.
-    char *user = GetUserName();
-    if (!user || strcmp(user, "root") != 0) {
-        MsgPrintf<MSG_NOT_ROOT>(stdout, user ? user : "", my_name);
-        PutMem(user);
+    MemStr user(GetUserName());
+    if (!user || strcmp(user.get(), "root") != 0) {
+        MsgPrintf<MSG_NOT_ROOT>(stdout, user ? user.get() : "", my_name);
         flExitTextMenu = 1;
         return 1;
     }
-    PutMem(user);
+    user.reset();
 
     // 2. The system release.
-    char *release = SystemRelease();
-    if (release && CompareRelease(release, "5.6") < 0) {
+    MemStr release(SystemRelease());
+    if (release && CompareRelease(release.get(), "5.6") < 0) {
         MsgPrintf<MSG_WRONG_VERSION>(stderr);
         flInstalled = 0;
         TalvoClean(1);
         exit_app(0);
     }
-    PutMem(release);
+    release.reset();
 
     // 3. A print daemon of an earlier installation.
     if (pInstallDir) {
-        char *app = SaveStr("%s/%s/%s", pInstallDir, MAKER, PRODUCT);
-        bool daemon = FindFile(app, "KelvraD") || FindFile(app, "KelvraDStop");
-        PutMem(app);
+        MemStr app(SaveStr("%s/%s/%s", pInstallDir, MAKER, PRODUCT));
+        bool daemon = FindFile(app.get(), "KelvraD") || FindFile(app.get(), "KelvraDStop");
         if (daemon)
             ExistingDaemonDialogue();
     }
@@ -242,28 +227,19 @@ int Install() {
     // 5. Conflicting system packages.
     char pkgName[32];
     snprintf(pkgName, sizeof pkgName, "MRGW%s", PRODUCT);
-    char *packages = GetSysPkgList(pkgName);
+    MemStr packages(GetSysPkgList(pkgName));
     if (packages) {
-        char *question = MsgSave<MSG_REMOVE_PACKAGES>(packages);
-        int yes = PromptYN("%s", question);
-        PutMem(question);
-        if (!yes) {
-            PutMem(packages);
+        if (!PromptYN("%s", MemStr(MsgSave<MSG_REMOVE_PACKAGES>(packages.get())).get())) {
             flExitTextMenu = 1;
             return 1;
         }
         // Each name read back from pkginfo goes to the shell quoted.
-        char *args = SaveStr_("");
+        MemStr args(SaveStr_(""));
         const char *cursor = nullptr;
         char word[256];
-        for (const char *in = packages; GetTokenD(in, " ", &cursor, word, sizeof word); in = nullptr) {
-            char *more = SaveStr("%s %s", args, ShQuote(word));
-            PutMem(args);
-            args = more;
-        }
-        SysCmd(-CMD_PKGRM, SYSCMD_FATAL, "%s", args);
-        PutMem(args);
-        PutMem(packages);
+        for (const char *in = packages.get(); GetTokenD(in, " ", &cursor, word, sizeof word); in = nullptr)
+            args.reset(SaveStr("%s %s", args.get(), ShQuote(word)));
+        SysCmd(-CMD_PKGRM, SYSCMD_FATAL, "%s", args.get());
     }
 
     // 6-8. Stop the daemon, join and unpack the archive.
@@ -287,12 +263,12 @@ int Install() {
     SysCmd(CMD_CHMOD, SYSCMD_QUIET, "755 %s/%s", ShQuote(pInstallDir), MAKER);
     CreateFile(AppDir, nullptr, "775", nullptr, nullptr);
     CreateFile(AppDir, ".PrintError", "666", nullptr, nullptr);
-    char *spool = SaveStr("/var/spool/%s", MAKER);
-    char *queueSpool = SaveStr("%s/%s", spool, PRODUCT);
-    char *download = SaveStr("%s/%s/__kva_download__", spool, PRODUCT);
-    CreateFile(spool, nullptr, "775", nullptr, nullptr);
-    CreateFile(queueSpool, nullptr, "775", nullptr, nullptr);
-    CreateFile(download, nullptr, "777", nullptr, nullptr);
+    MemStr spool(SaveStr("/var/spool/%s", MAKER));
+    MemStr queueSpool(SaveStr("%s/%s", spool.get(), PRODUCT));
+    MemStr download(SaveStr("%s/%s/__kva_download__", spool.get(), PRODUCT));
+    CreateFile(spool.get(), nullptr, "775", nullptr, nullptr);
+    CreateFile(queueSpool.get(), nullptr, "775", nullptr, nullptr);
+    CreateFile(download.get(), nullptr, "777", nullptr, nullptr);
 
     // 13. The spooler flag: CUPS wins over LPRng, both over System V.
     const char *flag = " V5 ";
@@ -300,9 +276,7 @@ int Install() {
         flag = " LPRng ";
     if (SniffCUPS())
         flag = " CUPS ";
-    char *flagFile = SaveStr("%s/.kv_cfg", AppDir);
-    CreateTextFile(flagFile, "wt", 0644, "%s", flag);
-    PutMem(flagFile);
+    CreateTextFile(MemStr(SaveStr("%s/.kv_cfg", AppDir)).get(), "wt", 0644, "%s", flag);
 
     // 14. Links into /opt.
     if (strcmp(pInstallDir, "/opt") != 0) {
@@ -326,26 +300,20 @@ int Install() {
     }
 
     // 17. The two interface scripts.
-    char *script1 = SaveStr("%s/%sPrint%s", AppDir, MAKER, PRODUCT);
-    GenSimpleScript(script1, ScriptShShell, TalvoPrintdorvScript, AppDir, PRODUCT, "kelvradorv",
+    MemStr script1(SaveStr("%s/%sPrint%s", AppDir, MAKER, PRODUCT));
+    GenSimpleScript(script1.get(), ScriptShShell, TalvoPrintdorvScript, AppDir, PRODUCT, "kelvradorv",
                     "kelvradorv", PRODUCT, PRODUCT, PRODUCT);
-    char *script2 = SaveStr("%s/%s%s", AppDir, MAKER, "KSF");
-    GenSimpleScript(script2, ScriptShShell, TalvoKSFScript, AppDir, queueSpool);
-    PutMem(script1);
-    PutMem(script2);
-    PutMem(spool);
-    PutMem(queueSpool);
-    PutMem(download);
+    MemStr script2(SaveStr("%s/%s%s", AppDir, MAKER, "KSF"));
+    GenSimpleScript(script2.get(), ScriptShShell, TalvoKSFScript, AppDir, queueSpool.get());
 
     // 18. The product files, then the maintenance tool.
     if (ProcessPkgList(".") != 0)
         return 1;
     flInstalled = 1;
     flExitTextMenu = 1;
-    char *upgrade = SaveStr("%s/kvqadmin -upgrade", ShQuote(AppDir));
+    MemStr upgrade(SaveStr("%s/kvqadmin -upgrade", ShQuote(AppDir)));
     fflush(stdout);
-    if (RunShellLine(upgrade) == -1)
+    if (RunShellLine(upgrade.get()) == -1)
         perror("kvqadmin");
-    PutMem(upgrade);
     return 0;
 }

@@ -44,9 +44,9 @@ int ReadDisksFile(const char *dir) {
 // Calls fn(lineNumber, line) for each line of the list up to the end marker; the
 // line is writable and lives until fn returns.
 template <class Fn> void ForEachListLine(const char *list, Fn fn) {
-    char *copy = SaveStr_(list);
+    MemStr copy(SaveStr_(list));
     int number = 0;
-    for (char *line = copy; line && *line != '\0';) {
+    for (char *line = copy.get(); line && *line != '\0';) {
         char *next = strchr(line, '\n');
         if (next)
             *next++ = '\0';
@@ -56,7 +56,6 @@ template <class Fn> void ForEachListLine(const char *list, Fn fn) {
             fn(++number, line);
         line = next;
     }
-    PutMem(copy);
 }
 
 // Calls fn(name) for each file named on a line (blanks and tabs separate names) up
@@ -80,9 +79,7 @@ char *MediaList(const char *dir) {
 // Empties the work area and makes it again: a real directory of this user, not a
 // link, mode 755.
 void MakeWorkArea() {
-    char *name = SaveStr("%sInstall", MAKER);
-    DeleteFile(pTmpDir, name);
-    PutMem(name);
+    DeleteFile(pTmpDir, MemStr(SaveStr("%sInstall", MAKER)).get());
     CreateFile(pTalvoInstallDir, nullptr, "755", nullptr, nullptr);
     struct stat st {};
     if (lstat(pTalvoInstallDir, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) {
@@ -110,42 +107,36 @@ int InstallOrMenu() {
 void GetDisksData(const char *dir) {
     if (ReadDisksFile(dir))
         return;
-    char *message = MsgSave<MSG_CANT_OPEN_SITE_DISKS>(MAKER);
-    ErrorMsg(2, 1, "%s", message);
-    PutMem(message);
+    ErrorMsg(2, 1, "%s", MemStr(MsgSave<MSG_CANT_OPEN_SITE_DISKS>(MAKER)).get());
 }
 
 int GenZFile() {
     Name[0] = '\0';
     ChangeDir(pTmpDir);
-    char *list = MediaList(pTalvoInstallDir);
-    char *archive = SaveStr("%s.tar.Z", ARCHIVE_BASE);
-    DeleteFile(pTalvoInstallDir, archive);
-    PutMem(archive);
-    char *work = ShQuoteSave(pTalvoInstallDir);
+    MemStr list(MediaList(pTalvoInstallDir));
+    DeleteFile(pTalvoInstallDir, MemStr(SaveStr("%s.tar.Z", ARCHIVE_BASE)).get());
+    MemStr work(ShQuoteSave(pTalvoInstallDir));
     const char *cursor = nullptr;
     char word[LINEBUF_SIZE];
     // The join splits at blanks and line ends only: a name joined to the next by a
     // tab names no file of the work area and stays out of the archive.
-    for (const char *in = list; GetTokenD(in, " \n\r", &cursor, word, sizeof word); in = nullptr) {
+    for (const char *in = list.get(); GetTokenD(in, " \n\r", &cursor, word, sizeof word); in = nullptr) {
         if (strcmp(word, kEndOfList) == 0)
             break;
         if ((strncmp(word, "pkg_tar.", 8) == 0 || strncmp(word, "PKG_TAR.", 8) == 0) &&
             FindFile(pTalvoInstallDir, word))
-            SysCmd(-CMD_CAT, SYSCMD_FATAL, "%s/%s >> %s/%s.tar.Z", work, ShQuote(word), work, ARCHIVE_BASE);
+            SysCmd(-CMD_CAT, SYSCMD_FATAL, "%s/%s >> %s/%s.tar.Z", work.get(), ShQuote(word), work.get(),
+                   ARCHIVE_BASE);
     }
-    PutMem(work);
-    PutMem(list);
     return 0;
 }
 
 int EjectDiskette() {
-    char *work = ShQuoteSave(pTalvoInstallDir);
-    while (SysCmd(CMD_EJECT, SYSCMD_QUIET, " >> %s/Msg", work) != 0) {
+    MemStr work(ShQuoteSave(pTalvoInstallDir));
+    while (SysCmd(CMD_EJECT, SYSCMD_QUIET, " >> %s/Msg", work.get()) != 0) {
         MsgPrintf<MSG_CANT_OPEN>(stdout, pFloppyDir);
         ReadAnswer(LineBuf, LINEBUF_SIZE);
     }
-    PutMem(work);
     return 0;
 }
 
@@ -166,13 +157,10 @@ int InstallFromDiskette() {
     }
     SysCmd(CMD_CP, SYSCMD_FATAL, "%s/setup.hlp .", ShQuote(pFloppyDir));
     MakeWorkArea();
-    if (!ReadDisksFile(pFloppyDir)) {
-        char *message = MsgSave<MSG_CANT_OPEN_FLOPPY_DISKS>();
-        ErrorMsg(2, 1, "%s", message);
-        PutMem(message);
-    }
-    char *list = SaveStr_(LineBuf);
-    ForEachListLine(list, [](int i, char *line) {
+    if (!ReadDisksFile(pFloppyDir))
+        ErrorMsg(2, 1, "%s", MemStr(MsgSave<MSG_CANT_OPEN_FLOPPY_DISKS>()).get());
+    MemStr list(SaveStr_(LineBuf));
+    ForEachListLine(list.get(), [](int i, char *line) {
         MsgPrintf<MSG_READING_DISKETTE>(stdout, i);
         while (!FloppyHasPiece(i)) {
             EjectDiskette();
@@ -184,7 +172,6 @@ int InstallFromDiskette() {
             SysCmd(CMD_CP, SYSCMD_FATAL, "%s/%s %sInstall", ShQuote(pFloppyDir), ShQuote(name), MAKER);
         });
     });
-    PutMem(list);
     EjectDiskette();
     return InstallOrMenu();
 }
@@ -196,13 +183,12 @@ int InstallFromSite() {
         SysCmd(CMD_RM, SYSCMD_QUIET, " %s/setup", ShQuote(pTmpDir));
         SysCmd(CMD_RM, SYSCMD_QUIET, " %s/setup.hlp", ShQuote(pTmpDir));
     }
-    char *list = MediaList(pToolPath);
-    ForEachListLine(list, [](int, char *line) {
+    MemStr list(MediaList(pToolPath));
+    ForEachListLine(list.get(), [](int, char *line) {
         ForEachListWord(line, [](const char *name) {
             SysCmd(CMD_CP, SYSCMD_FATAL, "%s/%s %s", ShQuote(pToolPath), ShQuote(name), ShQuote(pTalvoInstallDir));
         });
     });
-    PutMem(list);
     return InstallOrMenu();
 }
 
@@ -211,32 +197,26 @@ int GenInstallSite() {
     if (!GetDirName(InstallSiteInfo, "/opt", 0))
         return 0;
     const char *separator = strcmp(Name, "/") == 0 ? "" : "/";
-    char *site = SaveStr("%s%s%sInstall", Name, separator, ARCHIVE_BASE);
-    CreateFile(site, nullptr, "755", nullptr, nullptr);
-    char *list = MediaList(pTalvoInstallDir);
-    char *quotedSite = ShQuoteSave(site);
-    ForEachListLine(list, [quotedSite](int, char *line) {
+    MemStr site(SaveStr("%s%s%sInstall", Name, separator, ARCHIVE_BASE));
+    CreateFile(site.get(), nullptr, "755", nullptr, nullptr);
+    MemStr list(MediaList(pTalvoInstallDir));
+    MemStr quoted(ShQuoteSave(site.get()));
+    const char *quotedSite = quoted.get();
+    ForEachListLine(list.get(), [quotedSite](int, char *line) {
         ForEachListWord(line, [quotedSite](const char *name) {
             SysCmd(CMD_CP, SYSCMD_FATAL, "%s/%s %s", ShQuote(pTalvoInstallDir), ShQuote(name), quotedSite);
         });
     });
-    char *marker = SaveStr("%s/installf.rom", site);
-    CreateTextFile(marker, "wt", 0, "%s", "installation site");
-    PutMem(marker);
-    PutMem(quotedSite);
-    PutMem(list);
-    PutMem(site);
+    CreateTextFile(MemStr(SaveStr("%s/installf.rom", site.get())).get(), "wt", 0, "%s", "installation site");
     return 0;
 }
 
 int GenInstallDisks() {
     Name[0] = '\0';
     ChangeDir(pTmpDir);
-    char *marker = SaveStr("%s/installf.rom", pTalvoInstallDir);
-    CreateTextFile(marker, "wt", 0, "%s", "diskette");
-    PutMem(marker);
-    char *list = MediaList(pTalvoInstallDir);
-    ForEachListLine(list, [](int i, char *line) {
+    CreateTextFile(MemStr(SaveStr("%s/installf.rom", pTalvoInstallDir)).get(), "wt", 0, "%s", "diskette");
+    MemStr list(MediaList(pTalvoInstallDir));
+    ForEachListLine(list.get(), [](int i, char *line) {
         MsgPrintf<MSG_CREATING_DISKETTE>(stdout, i);
         while (SysCmd(CMD_EJECT_Q, SYSCMD_WARN, "%s", "") != 0) {
             MsgPrintf<MSG_INSERT_DOS_DISKETTE>(stdout, i);
@@ -249,6 +229,5 @@ int GenInstallDisks() {
         });
         EjectDiskette();
     });
-    PutMem(list);
     return 0;
 }

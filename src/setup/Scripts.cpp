@@ -53,45 +53,38 @@ void GenSimpleScript(const char *path, const char *header, const char *tmpl, ...
 void TalvoClean(char flag) {
     if (flag) {
         ChangeDir(pTmpDir);
-        char *work = SaveStr("%sInstall", MAKER);
-        DeleteFile(pTmpDir, work);
-        PutMem(work);
+        DeleteFile(pTmpDir, MemStr(SaveStr("%sInstall", MAKER)).get());
         // A work area that is the installer's own directory keeps the installer.
         if (!SameFile(pTmpDir, pToolPath)) {
             DeleteFile(pTmpDir, "setup");
             DeleteFile(pTmpDir, "setup.hlp");
         }
-        char *archive = SaveStr("%s.tar.Z", ARCHIVE_BASE);
-        DeleteFile(pTmpDir, archive);
-        PutMem(archive);
+        DeleteFile(pTmpDir, MemStr(SaveStr("%s.tar.Z", ARCHIVE_BASE)).get());
     }
     printf("\n");
     fflush(stdout);
     if (flInstalled) {
-        char *line = SaveStr("%s/kvqadmin -clean", ShQuote(AppDir));
-        if (RunShellLine(line) == -1)
+        if (RunShellLine(MemStr(SaveStr("%s/kvqadmin -clean", ShQuote(AppDir))).get()) == -1)
             perror("kvqadmin");
-        PutMem(line);
     }
 }
 
 void AddDaemonToInitTab() {
-    char *table = GetSavedFileContent("/etc/inittab", nullptr);
+    MemStr table(GetSavedFileContent("/etc/inittab", nullptr));
     if (!table)
         return;
-    char *entry = SaveStr("\nKvdm:3:respawn:%s/Kvdm", AppDir);
-    bool present = StrStr(table, entry) != nullptr;
-    PutMem(table);
+    MemStr entry(SaveStr("\nKvdm:3:respawn:%s/Kvdm", AppDir));
+    bool present = StrStr(table.get(), entry.get()) != nullptr;
+    table.reset();
     if (!present) {
         if (!FindFile(nullptr, pInitTabSave))
             SysCmd(CMD_CP, SYSCMD_WARN, "%s %s", "/etc/inittab", ShQuote(pInitTabSave));
         FILE *out = OpenFile(nullptr, "/etc/inittab", "at", 1);
         if (out) {
-            fprintf(out, "%s\n", entry + 1);
+            fprintf(out, "%s\n", entry.get() + 1);
             fclose(out);
         }
     }
-    PutMem(entry);
 }
 
 // The home directory named in the earlier product's lp wrapper: the text after
@@ -107,16 +100,13 @@ static char *QlsvHome(const char *wrapper) {
         ++p;
         n -= 2;
     }
-    char *home = static_cast<char *>(GetMem(static_cast<int>(n) + 1));
+    MemStr home(static_cast<char *>(GetMem(static_cast<int>(n) + 1)));
     if (!home)
         return nullptr;
-    memcpy(home, p, n);
-    home[n] = '\0';
-    if (home[0] != '/' || strcmp(home, "/") == 0 || !ShIsPlain(home)) {
-        PutMem(home);
+    CopyStr(home.get(), n + 1, std::string_view(p, n));
+    if (home.get()[0] != '/' || strcmp(home.get(), "/") == 0 || !ShIsPlain(home.get()))
         return nullptr;
-    }
-    return home;
+    return home.release();
 }
 
 static bool SafePrinterName(const char *name) {
@@ -125,11 +115,8 @@ static bool SafePrinterName(const char *name) {
 }
 
 void DelQLSV() {
-    char *binSave = SaveStr("/usr/bin/%sSave", MAKER);
-    char *ucbSave = SaveStr("/usr/ucb/%sSave", MAKER);
-    bool saved = FindFile(binSave, "lp") && FindFile(ucbSave, "lpr");
-    PutMem(binSave);
-    PutMem(ucbSave);
+    bool saved = FindFile(MemStr(SaveStr("/usr/bin/%sSave", MAKER)).get(), "lp") &&
+                 FindFile(MemStr(SaveStr("/usr/ucb/%sSave", MAKER)).get(), "lpr");
     if (!saved)
         return;
 
@@ -138,25 +125,25 @@ void DelQLSV() {
         return;
     if (strncmp(wrapper, "#!/bin/sh", 9) != 0)
         return;
-    char *home = QlsvHome(wrapper);
+    MemStr home(QlsvHome(wrapper));
     if (!home)
         return;
 
-    SysCmd(CMD_RM_R, SYSCMD_WARN, "%s", ShQuote(home));
+    SysCmd(CMD_RM_R, SYSCMD_WARN, "%s", ShQuote(home.get()));
     SysCmd(CMD_RM, SYSCMD_WARN, "%s", "/usr/bin/lp");
     SysCmd(CMD_RM, SYSCMD_WARN, "%s", "/usr/ucb/lpr");
     SysCmd(CMD_CP, SYSCMD_FATAL, "/usr/bin/%sSave/lp /usr/bin/lp", MAKER);
     SysCmd(CMD_CP, SYSCMD_FATAL, "/usr/ucb/%sSave/lpr /usr/ucb/lpr", MAKER);
 
     // The printer list and the model directory lie beside the home.
-    char *base = SaveStr_(StripFn(home));
-    char *list = SaveStr("%s/%s_printers", base, MAKER);
+    MemStr base(SaveStr_(StripFn(home.get())));
+    MemStr list(SaveStr("%s/%s_printers", base.get(), MAKER));
     static const char *const spoolDirs[] = {"/var/spool/lp/admins/lp/printers",
                                             "/var/spool/lp/admins/lp/interfaces",
                                             "/var/spool/lp/requests"};
-    char *text = GetSavedFileContent(list, nullptr);
+    MemStr text(GetSavedFileContent(list.get(), nullptr));
     if (text) {
-        for (char *line = text; line && *line;) {
+        for (char *line = text.get(); line && *line;) {
             char *next = strchr(line, '\n');
             if (next)
                 *next++ = '\0';
@@ -171,11 +158,7 @@ void DelQLSV() {
             }
             line = next;
         }
-        PutMem(text);
     }
-    SysCmd(CMD_RM, SYSCMD_WARN, "%s", ShQuote(list));
-    SysCmd(CMD_RM_R, SYSCMD_WARN, "%s/7300", ShQuote(base));
-    PutMem(list);
-    PutMem(base);
-    PutMem(home);
+    SysCmd(CMD_RM, SYSCMD_WARN, "%s", ShQuote(list.get()));
+    SysCmd(CMD_RM_R, SYSCMD_WARN, "%s/7300", ShQuote(base.get()));
 }
