@@ -32,25 +32,25 @@ struct NlsState {
     char FetchBuf[FETCH_BUF_SIZE];
     char SigBuf[NLS_SIG_SIZE];
 };
-NlsState S;
+NlsState Nls;
 
 const char *ErrorText() {
-    if (!S.pErrorText)
-        S.pErrorText = SaveStr_("Error");
-    return S.pErrorText;
+    if (!Nls.pErrorText)
+        Nls.pErrorText = SaveStr_("Error");
+    return Nls.pErrorText;
 }
 
 char *SetKeyText(const char *key) {
     int n = static_cast<int>(strlen(key));
-    if (n + 1 > S.KeyCap) {
-        auto *grown = static_cast<char *>(AdjustMem(S.pKeyText, n + 1));
+    if (n + 1 > Nls.KeyCap) {
+        auto *grown = static_cast<char *>(AdjustMem(Nls.pKeyText, n + 1));
         if (!grown)
-            return S.pKeyText;  // the previous key text stays (GetMem reported it)
-        S.pKeyText = grown;
-        S.KeyCap = n + 1;
+            return Nls.pKeyText;  // the previous key text stays (GetMem reported it)
+        Nls.pKeyText = grown;
+        Nls.KeyCap = n + 1;
     }
-    memcpy(S.pKeyText, key, static_cast<size_t>(n) + 1);
-    return S.pKeyText;
+    memcpy(Nls.pKeyText, key, static_cast<size_t>(n) + 1);
+    return Nls.pKeyText;
 }
 
 size_t CopyOut(char *buf, size_t size, const char *text, size_t len) {
@@ -186,12 +186,12 @@ struct TransOut {
 };
 
 const char *MakeTransTable() {
-    if (S.flTransDone)
-        return S.pTransTable;
-    S.flTransDone = true;
-    S.pTransTable = ParseTransFile("trans.conf");
-    if (S.pTransTable)
-        return S.pTransTable;
+    if (Nls.flTransDone)
+        return Nls.pTransTable;
+    Nls.flTransDone = true;
+    Nls.pTransTable = ParseTransFile("trans.conf");
+    if (Nls.pTransTable)
+        return Nls.pTransTable;
     if (!pDrvCoreDB) {
         pDrvCoreDB = DbTOpen("en_US/CoreString", 0);
         if (pDrvCoreDB && pDrvCoreDB->Type == DBT_TYPE_NONE) {
@@ -203,9 +203,9 @@ const char *MakeTransTable() {
         return nullptr;
     char *text = NlsFetchString(pDrvCoreDB, nullptr, NLS_BY_KEY, "999_1");
     if (!NlsIsMissing(text))
-        S.pTransTable = SaveStr_(text);
+        Nls.pTransTable = SaveStr_(text);
     NlsFreeString(text);
-    return S.pTransTable;
+    return Nls.pTransTable;
 }
 
 // The word at p (delimiters in delims or a line end), saved; null when none.
@@ -345,9 +345,9 @@ char *GetDesiredNLSLang() {
 void NlsResetLang() {
     PutMem(pNLSLang);
     pNLSLang = nullptr;
-    PutMem(S.pTransTable);
-    S.pTransTable = nullptr;
-    S.flTransDone = false;
+    PutMem(Nls.pTransTable);
+    Nls.pTransTable = nullptr;
+    Nls.flTransDone = false;
 }
 
 DbT *NlsOpenDB(const char *name, int flags) {
@@ -391,24 +391,24 @@ char *NlsFetchStringV(DbT *db, char *buf, size_t size, size_t *full, int mode, v
         return const_cast<char *>(error);
     }
     if (db && mode == NLS_BY_NUMBER_LONG) {
-        char *p = S.LongBuf;
+        char *p = Nls.LongBuf;
         int n = DbmTGetRecordV(db, key, &p, NLS_LONG_BUF);
         if (n > 0) {
-            char *copy = p == S.LongBuf ? SaveBytes(S.LongBuf, n) : p;
+            char *copy = p == Nls.LongBuf ? SaveBytes(Nls.LongBuf, n) : p;
             if (copy) {
                 *full = strlen(copy);
                 return copy;
             }
         }
     } else if (db) {
-        int n = DbmTGetRecordN(db, key, S.FetchBuf, sizeof S.FetchBuf);
+        int n = DbmTGetRecordN(db, key, Nls.FetchBuf, sizeof Nls.FetchBuf);
         if (n > 0) {
-            size_t len = strnlen(S.FetchBuf, static_cast<size_t>(n));
+            size_t len = strnlen(Nls.FetchBuf, static_cast<size_t>(n));
             if (buf) {
-                *full = CopyOut(buf, size, S.FetchBuf, len);
+                *full = CopyOut(buf, size, Nls.FetchBuf, len);
                 return buf;
             }
-            char *copy = SaveBytes(S.FetchBuf, n);
+            char *copy = SaveBytes(Nls.FetchBuf, n);
             if (copy) {
                 *full = len;
                 return copy;
@@ -436,11 +436,11 @@ char *NlsFetchString(DbT *db, char *buf, int mode, ...) {
 }
 
 int NlsIsMissing(const char *text) {
-    return text && (text == S.pKeyText || text == S.pErrorText);
+    return text && (text == Nls.pKeyText || text == Nls.pErrorText);
 }
 
 void NlsFreeString(char *text) {
-    if (!text || NlsIsMissing(text) || text == S.LongBuf || text == S.FetchBuf)
+    if (!text || NlsIsMissing(text) || text == Nls.LongBuf || text == Nls.FetchBuf)
         return;
     PutMem(text);
 }
@@ -478,7 +478,7 @@ int Nlsfprintf(FILE *stream, DbT *db, int group, int number, ...) {
     snprintf(key, sizeof key, "%d_%d", group, number);
     char *text = NlsFetchString(db, nullptr, NLS_BY_KEY, key);
     int result;
-    if (text == S.pKeyText || !NlsFormatMatches(text, NlsExpectedFormat(group, number))) {
+    if (text == Nls.pKeyText || !NlsFormatMatches(text, NlsExpectedFormat(group, number))) {
         result = fputs("Error", stream) < 0 ? -1 : 5;
     } else {
         va_list ap;
@@ -493,7 +493,7 @@ int Nlsfprintf(FILE *stream, DbT *db, int group, int number, ...) {
 int Nlssprintf(char *buf, size_t size, DbT *db, int group, int number, ...) {
     char *text = NlsFetchString(db, nullptr, NLS_BY_NUMBER, group, number);
     int result;
-    if (text == S.pKeyText || !NlsFormatMatches(text, NlsExpectedFormat(group, number))) {
+    if (text == Nls.pKeyText || !NlsFormatMatches(text, NlsExpectedFormat(group, number))) {
         result = snprintf(buf, buf ? size : 0, "%s", "Error");
     } else {
         va_list ap;
@@ -574,6 +574,6 @@ char *NlsCalcStrVal(const char *text) {
         a += c;
         b += c * i * i;
     }
-    snprintf(S.SigBuf, sizeof S.SigBuf, "%08X%08X", b, a);
-    return S.SigBuf;
+    snprintf(Nls.SigBuf, sizeof Nls.SigBuf, "%08X%08X", b, a);
+    return Nls.SigBuf;
 }
