@@ -1,5 +1,5 @@
 // MenuTexts.cpp - the engine's texts from the core message database, the picker
-// labels, and the one-byte reads.
+// labels, and the end of input.
 #include <cerrno>
 #include <cctype>
 #include <cstdarg>
@@ -74,16 +74,6 @@ void FormatMessage(char *buf, size_t size, int group, int number, const char *en
     va_start(ap, english);
     NlsVFormatChecked(buf, size, text, key, english, ap);
     va_end(ap);
-}
-
-bool ReadOneByte() {
-    unsigned char c;
-    for (;;) {
-        ssize_t r = read(0, &c, 1);
-        if (r < 0 && errno == EINTR)
-            continue;
-        return r == 1;
-    }
 }
 
 void EndOfInput() {

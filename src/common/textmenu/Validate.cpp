@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -274,20 +275,49 @@ void ReportRange(const Fault &f) {
     PostMsg("%s", msg);
 }
 
+// A byte as the messages show it: itself when it is printable ASCII, else its code
+// ("\x1b"), so that neither a control byte nor a byte of another character set acts
+// on the terminal.
+struct ShownByte {
+    char Text[8];
+};
+
+ShownByte Show(char c) {
+    ShownByte b;
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u >= 0x20 && u < 0x7f)
+        std::snprintf(b.Text, sizeof b.Text, "%c", c);
+    else
+        std::snprintf(b.Text, sizeof b.Text, "\\x%02x", u);
+    return b;
+}
+
+// Message group_number whose "%c" takes the byte: fetched with that conversion made
+// "%s", for the byte's shown text.
+const char *ByteMessageText(int group, int number, char *text, size_t size) {
+    FetchText(group, number, text, size);
+    char *conversion = std::strstr(text, "%c");
+    if (conversion)
+        conversion[1] = 's';
+    return text;
+}
+
 void Report(const Fault &f) {
-    char msg[MSG_SIZE];
+    char msg[MSG_SIZE], text[MSG_SIZE];
+    ShownByte found = Show(f.Found);
     switch (f.Kind) {
     case FAULT_FIXED:
-        PostMsg("Invalid character %c\n%c was expected after \"%s\"", f.Found, f.Expected, f.Text);
+        PostMsg("Invalid character %s\n%s was expected after \"%s\"", found.Text, Show(f.Expected).Text,
+                f.Text);
         return;
     case FAULT_ALNUM:
-        FormatMessage(msg, sizeof msg, 25, 1007,
-                      "Invalid character '%c'\nThis text may contain \"abc..zABC..Z012..9%s\"", f.Found,
-                      f.Text);
+        NlsFormatChecked(msg, sizeof msg, ByteMessageText(25, 1007, text, sizeof text), "25_1007",
+                         "Invalid character '%s'\nThis text may contain \"abc..zABC..Z012..9%s\"", found.Text,
+                         f.Text);
         break;
     case FAULT_ALPHA:
-        FormatMessage(msg, sizeof msg, 25, 1008,
-                      "Invalid character '%c'\nThis text may contain \"abc..zABC..Z%s\"", f.Found, f.Text);
+        NlsFormatChecked(msg, sizeof msg, ByteMessageText(25, 1008, text, sizeof text), "25_1008",
+                         "Invalid character '%s'\nThis text may contain \"abc..zABC..Z%s\"", found.Text, f.Text);
         break;
     case FAULT_LENGTH:
         if (f.Min == f.Max)
@@ -299,7 +329,7 @@ void Report(const Fault &f) {
                           ClampInt(f.Max));
         break;
     case FAULT_DIGIT:
-        PostMsg("Invalid digit:  %c\n", f.Found);
+        PostMsg("Invalid digit:  %s\n", found.Text);
         return;
     case FAULT_INTRANGE:
         ReportRange(f);
@@ -309,8 +339,8 @@ void Report(const Fault &f) {
                 static_cast<unsigned>(f.Max));
         return;
     case FAULT_FLOATCHAR:
-        FormatMessage(msg, sizeof msg, 25, 1006,
-                      "Invalid character '%c'\nThis text may contain \"0123456789.\"", f.Found);
+        NlsFormatChecked(msg, sizeof msg, ByteMessageText(25, 1006, text, sizeof text), "25_1006",
+                         "Invalid character '%s'\nThis text may contain \"0123456789.\"", found.Text);
         break;
     case FAULT_POINTS:
         FormatMessage(msg, sizeof msg, 25, 1020, "Only one '.' may be entered.");
@@ -376,9 +406,7 @@ int Element(Scan &s, bool &valid, bool &alternativeMayFollow) {
     }
 }
 
-}  // namespace
-
-int ValidateEntry(const char *entry, const char *templ) {
+int Validate(const char *entry, const char *templ, bool report) {
     if (!templ || !*templ)
         return 0;
     if (!pErrIntRange) {
@@ -411,7 +439,22 @@ int ValidateEntry(const char *entry, const char *templ) {
             continue;
         if (alternativeMayFollow && NextAlternative(s))
             continue;
-        Report(s.F);
+        if (report)
+            Report(s.F);
         return result;
     }
 }
+
+}  // namespace
+
+int ValidateEntry(const char *entry, const char *templ) {
+    return Validate(entry, templ, true);
+}
+
+namespace textmenu {
+
+int CheckEntry(const char *entry, const char *templ) {
+    return Validate(entry, templ, false);
+}
+
+}  // namespace textmenu
