@@ -2,12 +2,15 @@
 // new directory under /tmp, which is also the tool path; waits are recorded instead
 // of slept. Everything is restored and removed afterwards.
 #pragma once
+#include <dirent.h>
 #include <ftw.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstring>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -65,6 +68,19 @@ protected:
     static void WriteBytes(const std::string &path, const std::vector<unsigned char> &bytes) {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+
+    // The entries of a directory, sorted.
+    static std::vector<std::string> DirNames(const std::string &dir) {
+        std::vector<std::string> names;
+        if (DIR *d = opendir(dir.c_str())) {
+            while (dirent *e = readdir(d))
+                if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
+                    names.push_back(e->d_name);
+            closedir(d);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
     }
 
     static bool Exists(const std::string &path) {
