@@ -52,30 +52,47 @@ const char *BaseOf(const char *path) {
     return slash ? slash + 1 : path;
 }
 
+// Follows symbolic links from path to the file they name (which may not exist yet);
+// null with the reason kept after too many links.
+char *FollowLinks(const char *path) {
+    char *p = SaveStr_(path);
+    for (int depth = 0; p && depth < 40; ++depth) {
+        struct stat lsb;
+        if (lstat(p, &lsb) != 0 || !S_ISLNK(lsb.st_mode))
+            return p;
+        char link[PATH_MAX];
+        ssize_t n = readlink(p, link, sizeof link - 1);
+        if (n < 0) {
+            SetErrno(errno);
+            PutMem(p);
+            return nullptr;
+        }
+        link[n] = '\0';
+        char *next = link[0] == '/' ? SaveStr_(link) : nullptr;
+        if (!next) {
+            char *dir = DirOf(p);
+            next = SaveStr("%s/%s", dir, link);
+            PutMem(dir);
+        }
+        PutMem(p);
+        p = next;
+    }
+    SetErrno(ELOOP);
+    PutMem(p);
+    return nullptr;
+}
+
 // The file a rewrite of path replaces: path itself, or the file a symbolic link at
-// path names. Null (reason kept) when that is neither a regular file nor absent.
+// path names. Null (reason kept) when that is neither a regular file nor absent, or
+// when this user may not write it.
 char *WriteTarget(const char *path, struct stat *sb, bool *exists) {
     *exists = false;
-    struct stat lsb;
-    if (lstat(path, &lsb) != 0) {
-        if (errno != ENOENT) {
-            SetErrno(errno);
-            return nullptr;
-        }
-        return SaveStr_(path);
-    }
-    char *target = nullptr;
-    if (S_ISLNK(lsb.st_mode)) {
-        char resolved[PATH_MAX];
-        if (!realpath(path, resolved)) {
-            DbSetError("a symbolic link to nothing that can be written (%s)", strerror(errno));
-            return nullptr;
-        }
-        target = SaveStr_(resolved);
-    } else {
-        target = SaveStr_(path);
-    }
+    char *target = FollowLinks(path);
+    if (!target)
+        return nullptr;
     if (stat(target, sb) != 0) {
+        if (errno == ENOENT)
+            return target;
         SetErrno(errno);
         PutMem(target);
         return nullptr;
