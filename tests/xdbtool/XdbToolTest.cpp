@@ -316,13 +316,13 @@ TEST_F(XdbTool, InterruptedPutsLeaveNothingBehind) {
         usleep(std::uniform_int_distribution<int>(0, 30000)(rng));
         int sig = sigs[round % 4];
         kill(pid, sig);
-        Reap(pid);
+        int rc = Reap(pid);
         DbPtr now(DbTOpen(db.c_str(), 0));
         ASSERT_EQ(-1, now->DamagePos) << round;
         if (sig == SIGKILL) {  // the next writer clears what the killed one left
             ASSERT_EQ(0, Reap(Spawn({"put", db, "after" + std::to_string(round), "x"})));
         }
-        ASSERT_EQ(std::vector<std::string>{"i.xdb"}, Entries(Path("out"))) << round;
+        ASSERT_EQ(std::vector<std::string>{"i.xdb"}, Entries(Path("out"))) << round << " rc " << rc;
     }
 }
 

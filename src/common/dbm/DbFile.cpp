@@ -135,6 +135,12 @@ void RemoveStale(const char *dir, const char *base) {
     }
 }
 
+void SetPending(const char *path) {
+    PendingTemp[0] = '\0';
+    snprintf(PendingTemp + 1, sizeof PendingTemp - 1, "%s", path + 1);
+    PendingTemp[0] = path[0];
+}
+
 // A new file "<target>_new.XXXXXX", created exclusively; -1 when none could be made.
 int CreateUnique(const char *target, int mode, char **tmpPath) {
     static const char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -157,12 +163,14 @@ int CreateUnique(const char *target, int mode, char **tmpPath) {
         char *p = SaveStr("%s_new.%s", target, suffix);
         if (!p)
             return -1;
+        SetPending(p);  // before it exists: a signal handler may remove it at once
         int fd = open(p, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0) {
             *tmpPath = p;
             return fd;
         }
         int err = errno;
+        PendingTemp[0] = '\0';
         PutMem(p);
         if (err != EEXIST) {
             SetErrno(err);
@@ -305,12 +313,11 @@ FILE *DbCreateRewriteFile(const char *path, char **tmpPath, char **target) {
         SetErrno(errno);
         close(fd);
         unlink(*tmpPath);
+        PendingTemp[0] = '\0';
         PutMem(*tmpPath);
         *tmpPath = nullptr;
         return nullptr;
     }
-    snprintf(PendingTemp + 1, sizeof PendingTemp - 1, "%s", *tmpPath + 1);
-    PendingTemp[0] = (*tmpPath)[0];
     *target = dest.release();
     return f;
 }
