@@ -178,7 +178,8 @@ int Unsound(const char *path, const DbT *db) {
 
 // Opens the file for a change with the writer's lock held; null after a message.
 DbT *OpenForChange(const char *path) {
-    DbPtr db(OpenDbFile(path, DBT_NOCHECK | DBT_NOWRITE));
+    // one change: no decoded copy or index of the old content is needed
+    DbPtr db(OpenDbFile(path, DBT_NOCHECK | DBT_NOWRITE | DBT_ONEPASS));
     if (!db) {
         Fail(path, "cannot read: %s", strerror(ENOMEM));
         return nullptr;
@@ -232,6 +233,7 @@ int CmdCompile(const char *source, const char *target) {
     DbPtr db(OpenForChange(target));
     if (!db)
         return 1;
+    db->Flags &= ~DBT_ONEPASS;  // the index finds repeated keys of the source
     DbTEmpty(db.get());
     DbTSetDbType(db.get(), DBT_TYPE_HEADERED);
     char err[160];
@@ -296,7 +298,7 @@ int CmdRead(const char *cmd, const char *target, const char *keyArg) {
     struct stat sb;
     if (stat(target, &sb) != 0)
         return Fail(target, "cannot read: %s", strerror(errno));
-    DbPtr db(OpenDbFile(target, DBT_NOCHECK));
+    DbPtr db(OpenDbFile(target, DBT_NOCHECK | DBT_ONEPASS));
     if (!db)
         return Fail(target, "cannot read: %s", strerror(ENOMEM));
     if (db->LoadErr)

@@ -81,24 +81,30 @@ struct LineState {
     DbSourceNotes *Notes;
     char *Reason;  // room for a reason that needs numbers
     size_t ReasonSize;
+    char *Buf;     // the decoded key and value of a line (GetMem, grown as needed)
+    size_t BufSize;
 };
 
 // Checks and stores one "key<TAB>value" line; the reason on failure.
-const char *CompileLine(DbT *db, const char *line, size_t n, const LineState &st) {
+const char *CompileLine(DbT *db, const char *line, size_t n, LineState &st) {
     const char *tab = static_cast<const char *>(memchr(line, '\t', n));
     if (!tab)
         return "no tab between key and value";
     size_t keyIn = static_cast<size_t>(tab - line), valueIn = n - keyIn - 1;
     if (keyIn + valueIn > 4 * static_cast<size_t>(DBT_MAX_RECORD))
         return "record longer than 65535 bytes";
-    MemPtr key(static_cast<char *>(GetMem(static_cast<int>(keyIn + 1))), PutMem);
-    MemPtr value(static_cast<char *>(GetMem(static_cast<int>(valueIn + 1))), PutMem);
-    if (!key || !value)
-        return "out of memory";
+    if (n + 2 > st.BufSize) {
+        auto *grown = static_cast<char *>(AdjustMem(st.Buf, static_cast<int>(n + 2)));
+        if (!grown)
+            return "out of memory";
+        st.Buf = grown;
+        st.BufSize = n + 2;
+    }
+    char *key = st.Buf, *value = st.Buf + keyIn + 1;
     size_t keyLen, valueLen;
-    if (!DbUnescape(line, keyIn, key.get(), &keyLen))
+    if (!DbUnescape(line, keyIn, key, &keyLen))
         return "bad escape in the key";
-    if (!DbUnescape(tab + 1, valueIn, value.get(), &valueLen))
+    if (!DbUnescape(tab + 1, valueIn, value, &valueLen))
         return "bad escape in the value";
     if (2 + keyLen + 1 + valueLen > static_cast<size_t>(DBT_MAX_RECORD)) {
         snprintf(st.Reason, st.ReasonSize, "record of %zu bytes, longer than the limit of %d bytes",
@@ -106,28 +112,28 @@ const char *CompileLine(DbT *db, const char *line, size_t n, const LineState &st
         return st.Reason;
     }
     if (st.Exact) {
-        if (!DbTAppendRecord(db, key.get(), static_cast<int>(keyLen), value.get(), static_cast<int>(valueLen)))
+        if (!DbTAppendRecord(db, key, static_cast<int>(keyLen), value, static_cast<int>(valueLen)))
             return "record refused";
         return nullptr;
     }
     if (keyLen == 0)
         return "empty key";
-    if (memchr(key.get(), '\0', keyLen))
+    if (memchr(key, '\0', keyLen))
         return "NUL byte in the key";
     if (valueLen == 0)
         return "empty value";
     unsigned bad = 0;
-    int conv = (st.Flags & DBTEXT_LATIN1) ? ToLatin1(value.get(), &valueLen, &bad) : 0;
+    int conv = (st.Flags & DBTEXT_LATIN1) ? ToLatin1(value, &valueLen, &bad) : 0;
     if (conv < 0) {
         snprintf(st.Reason, st.ReasonSize, "character U+%04X has no ISO-8859-1 form", bad);
         return st.Reason;
     }
     if (conv > 0 && st.Notes && st.Notes->Converted++ == 0)
         st.Notes->FirstConverted = st.LineNo;
-    key.get()[keyLen] = '\0';
-    if (DbmTGetRecordSize(db, key.get()) > 0)
+    key[keyLen] = '\0';
+    if (DbmTGetRecordSize(db, key) > 0)
         return "key given twice";
-    if (!DbmTPutRecord(db, key.get(), value.get(), static_cast<int>(valueLen)))
+    if (!DbTAppendRecord(db, key, static_cast<int>(keyLen), value, static_cast<int>(valueLen)))
         return "record refused";
     return nullptr;
 }
@@ -204,7 +210,11 @@ int DbCompileSourceAs(DbT *db, const char *text, size_t n, int flags, DbSourceNo
             notes->Bom = 1;
     }
     char reason[96];
-    LineState st{flags, false, 0, notes, reason, sizeof reason};
+    LineState st{flags, false, 0, notes, reason, sizeof reason, nullptr, 0};
+    struct BufOwner {
+        LineState &State;
+        ~BufOwner() { PutMem(State.Buf); }
+    } owner{st};
     size_t exactLen = strlen(DBTEXT_EXACT);
     int records = 0;
     for (size_t pos = 0; pos < n;) {

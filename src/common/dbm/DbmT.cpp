@@ -37,6 +37,8 @@ constexpr int MAX_CONTENT = DBT_MAX_CONTENT;
 // compared eight bytes at a time up to the end of the content.
 constexpr int SLACK = 8;
 
+void SetContent(DbT *db, unsigned char *content, int size, int capacity);
+
 // A decoded key of a walk (the slow paths that run without the decoded copy).
 char KeyBuf[DBT_MAX_RECORD];
 
@@ -358,7 +360,7 @@ void Reindex(DbT *db) {
     int32_t cap = 64;
     while (cap < INT_MAX / 4 && cap < records * 2 + 2)
         cap *= 2;
-    if (!BuildPlain(db) || !IndexAlloc(db, cap)) {
+    if ((db->Flags & DBT_ONEPASS) || !BuildPlain(db) || !IndexAlloc(db, cap)) {
         IndexFree(db);
         PutMem(db->pPlain);
         db->pPlain = nullptr;
@@ -490,7 +492,7 @@ bool Passing(int err) {
 
 // The whole file into a new GetMem block; null when it cannot be read. *lasting
 // gets 0 when a retry may help, otherwise the errno (the reason also in DbLastError).
-unsigned char *ReadWhole(const char *path, int *size, DbStamp *stamp, int *lasting) {
+unsigned char *ReadWhole(const char *path, int *size, int *room, DbStamp *stamp, int *lasting) {
     *lasting = 0;
     // O_NONBLOCK: opening a FIFO must not wait for a writer
     FdGuard guard{open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
@@ -515,7 +517,9 @@ unsigned char *ReadWhole(const char *path, int *size, DbStamp *stamp, int *lasti
         return nullptr;
     }
     int n = static_cast<int>(sb.st_size);
-    auto *buf = static_cast<unsigned char *>(GetMem(n + SLACK));
+    // room for one more record, so that a change does not copy the content again
+    *room = n <= MAX_CONTENT - DBT_MAX_RECORD - 2 ? n + DBT_MAX_RECORD + 2 : n;
+    auto *buf = static_cast<unsigned char *>(GetMem(*room + SLACK));
     if (!buf) {
         *lasting = ENOMEM;
         DbSetError("%s", strerror(ENOMEM));
@@ -634,15 +638,25 @@ void DbTClose(DbT *db) {
 }
 
 void DbTSetContent(DbT *db, unsigned char *content, int size) {
+    SetContent(db, content, size, -1);
+}
+
+namespace {
+
+// capacity: the bytes the block holds beyond which SLACK bytes follow; -1 when not
+// known (the block is then resized to size).
+void SetContent(DbT *db, unsigned char *content, int size, int capacity) {
     if (!db)
         return;
     if (db->pContent != content)
         PutMem(db->pContent);
     db->pContent = content;
     db->Size = content ? size : 0;
-    db->Capacity = 0;
+    db->Capacity = capacity >= size ? capacity : 0;
     db->DamagePos = -1;
-    if (content) {  // the caller's block may lack the slack
+    if (content && capacity >= size) {
+        memset(content + size, 0, static_cast<size_t>(capacity - size) + SLACK);
+    } else if (content) {  // the caller's block may lack the slack
         auto *room = static_cast<unsigned char *>(AdjustMem(content, size + SLACK));
         if (room) {
             db->pContent = content = room;
@@ -681,6 +695,8 @@ void DbTSetContent(DbT *db, unsigned char *content, int size) {
     Reindex(db);
 }
 
+}  // namespace
+
 void DbTUpDate(DbT *db) {
     if (!db)
         return;
@@ -696,9 +712,9 @@ void DbTUpDate(DbT *db) {
     if (db->pContent && db->Type != DBT_TYPE_NONE && db->LoadErr == 0 && SameStamp(db, st))
         return;
     unsigned char *content = nullptr;
-    int size = 0, lasting = 0;
+    int size = 0, room = 0, lasting = 0;
     for (int attempt = 1; attempt <= DBT_RETRIES; ++attempt) {
-        content = ReadWhole(path, &size, &st, &lasting);
+        content = ReadWhole(path, &size, &room, &st, &lasting);
         if (content || lasting)
             break;
         DbStamp now;
@@ -718,7 +734,7 @@ void DbTUpDate(DbT *db) {
         return;
     }
     db->LoadErr = 0;
-    DbTSetContent(db, content, size);
+    SetContent(db, content, size, room);
     db->MTime = st.MTime;
     db->FileSize = st.Size;
     db->FileId = st.Id;

@@ -46,7 +46,9 @@ constexpr int DBT_RETRIES = 10;          // reads and opens, one second apart
 constexpr int DBT_MAX_CONTENT = 0x7FFFFFFF - 2 * DBT_MAX_RECORD;  // the largest file loaded
 
 enum { DBT_TYPE_NONE = 0, DBT_TYPE_LEGACY = 1, DBT_TYPE_HEADERED = 2 };
-enum { DBT_NOCHECK = 2, DBT_NOWRITE = 4 };  // open flags
+// Open flags. DBT_ONEPASS: no decoded copy and no index (lookups walk the records),
+// for a handle that makes one change or one walk of a large file.
+enum { DBT_NOCHECK = 2, DBT_NOWRITE = 4, DBT_ONEPASS = 8 };
 
 struct DbTIndexSlot;
 
