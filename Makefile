@@ -34,6 +34,7 @@ demo: build
 	./tools/demo.sh $(BUILD)
 
 bench: build
+	@command -v cdb >/dev/null && command -v sqlite3 >/dev/null || apt-get install -y -q tinycdb sqlite3
 	@for b in $(BUILD)/bench_*; do $$b; done
 
 clean:
