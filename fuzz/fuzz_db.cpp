@@ -31,16 +31,24 @@ DbT *MemoryDb() {
     return DbTOpen("./.fuzz-no-such-file", DBT_NOCHECK | DBT_NOWRITE);
 }
 
-void TypedDb(const uint8_t *data, size_t size, int type) {
+// A handle holding the bytes as its content; null without memory.
+DbT *LoadedDb(const uint8_t *data, size_t size) {
     DbT *db = MemoryDb();
     auto *content = static_cast<unsigned char *>(GetMem(static_cast<int>(size) + 1));
     if (!db || !content) {
         PutMem(content);
         DbTClose(db);
-        return;
+        return nullptr;
     }
     memcpy(content, data, size);
     DbTSetContent(db, content, static_cast<int>(size));
+    return db;
+}
+
+void TypedDb(const uint8_t *data, size_t size, int type) {
+    DbT *db = LoadedDb(data, size);
+    if (!db)
+        return;
     if (type)
         DbTSetDbType(db, type);
     // every key a walk meets must be found again, with the same value length
@@ -169,7 +177,9 @@ void WritePath(const uint8_t *data, size_t size) {
     DbmTDeleteRecord(db, "25_1003");
     DbTClose(db);
     DbT *again = DbTOpen(path.c_str(), DBT_NOCHECK);
-    if (!again || again->LoadErr || (put && again->DamagePos >= 0))
+    // nothing written is cut on reading (a header count that disagreed before may
+    // still disagree: the recovery keeps it)
+    if (!again || again->LoadErr || (put && again->DamagePos >= 0 && again->DamagePos < again->FileSize))
         __builtin_trap();
     char small[8];
     if (put && DbmTGetRecordN(again, "25_1002", small, sizeof small) != 4)
@@ -195,15 +205,9 @@ void WritePath(const uint8_t *data, size_t size) {
 
 // A dump of the bytes (as a database) compiles back to the same records.
 void DumpRoundTrip(const uint8_t *data, size_t size) {
-    DbT *db = MemoryDb();
-    auto *content = static_cast<unsigned char *>(GetMem(static_cast<int>(size) + 1));
-    if (!db || !content) {
-        PutMem(content);
-        DbTClose(db);
+    DbT *db = LoadedDb(data, size);
+    if (!db)
         return;
-    }
-    memcpy(content, data, size);
-    DbTSetContent(db, content, static_cast<int>(size));
     char *text = nullptr;
     size_t len = 0;
     FILE *out = open_memstream(&text, &len);

@@ -27,6 +27,19 @@ inline std::vector<unsigned> &RecordedSleeps() {
     return sleeps;
 }
 
+// The entries of a directory, sorted.
+inline std::vector<std::string> DirNames(const std::string &dir) {
+    std::vector<std::string> names;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (dirent *e = readdir(d))
+            if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
+                names.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 class DbTestDir : public ::testing::Test {
 protected:
     std::string Dir;
@@ -68,19 +81,6 @@ protected:
     static void WriteBytes(const std::string &path, const std::vector<unsigned char> &bytes) {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
-
-    // The entries of a directory, sorted.
-    static std::vector<std::string> DirNames(const std::string &dir) {
-        std::vector<std::string> names;
-        if (DIR *d = opendir(dir.c_str())) {
-            while (dirent *e = readdir(d))
-                if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
-                    names.push_back(e->d_name);
-            closedir(d);
-        }
-        std::sort(names.begin(), names.end());
-        return names;
     }
 
     static bool Exists(const std::string &path) {

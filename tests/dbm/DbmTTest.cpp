@@ -318,6 +318,7 @@ TEST_F(DbmT, DamagedTailIsCutAndTheNextWriteMakesItFinal) {
     expected.insert(expected.end(), good.begin() + 16, good.end());
     AddHeaderedRecord(expected, "more", "x");
     EXPECT_EQ(expected, written);
+    EXPECT_EQ(0, memcmp(written.data(), "TXDBAA2\0", 8));  // the count of what was kept
 }
 
 // Records that do not hold together end the usable content at their start.

@@ -1,6 +1,5 @@
 // The database tool: the source format, the commands run as the built program, and
 // the shipped databases the build made with it.
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -46,17 +45,6 @@ ToolRun Tool(const std::string &dir, std::initializer_list<std::string> args) {
     return r;
 }
 
-std::vector<std::string> Entries(const std::string &dir) {
-    std::vector<std::string> names;
-    if (DIR *d = opendir(dir.c_str())) {
-        while (dirent *e = readdir(d))
-            if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
-                names.push_back(e->d_name);
-        closedir(d);
-    }
-    return names;
-}
-
 std::string Value(DbT *db, const char *key) {
     char buf[70000];
     int n = DbmTGetRecordN(db, key, buf, sizeof buf);
@@ -78,8 +66,8 @@ protected:
     void Source(const std::string &text) { std::ofstream(Path("src.txt"), std::ios::binary) << text; }
     // The tool leaves nothing behind but the target file.
     void ExpectClean() {
-        EXPECT_TRUE(Entries(Path("work")).empty());
-        for (const std::string &e : Entries(Path("out")))
+        EXPECT_TRUE(DirNames(Path("work")).empty());
+        for (const std::string &e : DirNames(Path("out")))
             EXPECT_EQ(std::string::npos, e.find("_new")) << e;
     }
 };
@@ -231,7 +219,7 @@ TEST_F(XdbTool, DumpCompilesBackToTheSameRecords) {
 // dumped and compiled again gives the same records.
 TEST(DbText, DumpRoundTripsOverTheFuzzCorpus) {
     int files = 0;
-    for (const std::string &name : Entries(SOURCE_DIR "/fuzz/corpus")) {
+    for (const std::string &name : DirNames(SOURCE_DIR "/fuzz/corpus")) {
         std::ifstream in(SOURCE_DIR "/fuzz/corpus/" + name, std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(in)), {});
         for (int type : {DBT_TYPE_LEGACY, DBT_TYPE_HEADERED}) {
@@ -322,7 +310,7 @@ TEST_F(XdbTool, InterruptedPutsLeaveNothingBehind) {
         if (sig == SIGKILL) {  // the next writer clears what the killed one left
             ASSERT_EQ(0, Reap(Spawn({"put", db, "after" + std::to_string(round), "x"})));
         }
-        ASSERT_EQ(std::vector<std::string>{"i.xdb"}, Entries(Path("out"))) << round << " rc " << rc;
+        ASSERT_EQ(std::vector<std::string>{"i.xdb"}, DirNames(Path("out"))) << round << " rc " << rc;
     }
 }
 

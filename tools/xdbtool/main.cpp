@@ -48,26 +48,29 @@ const char *const Usage =
     "       xdbtool dump FILE.xdb\n"
     "KEY and VALUE take the escapes \\n, \\t, \\\\ and \\xHH.\n";
 
+void Say(const char *file, const char *kind, const char *fmt, va_list ap) PRINTF_LIKE(3, 0);
+void Say(const char *file, const char *kind, const char *fmt, va_list ap) {
+    fprintf(stderr, "xdbtool: %s: %s", file, kind);
+    vfprintf(stderr, fmt, ap);
+    fputc('\n', stderr);
+}
+
 // "xdbtool: FILE: message"; 1.
 int Fail(const char *file, const char *fmt, ...) PRINTF_LIKE(2, 3);
 int Fail(const char *file, const char *fmt, ...) {
-    fprintf(stderr, "xdbtool: %s: ", file);
     va_list ap;
     va_start(ap, fmt);
-    vfprintf(stderr, fmt, ap);
+    Say(file, "", fmt, ap);
     va_end(ap);
-    fputc('\n', stderr);
     return 1;
 }
 
 void Warn(const char *file, const char *fmt, ...) PRINTF_LIKE(2, 3);
 void Warn(const char *file, const char *fmt, ...) {
-    fprintf(stderr, "xdbtool: %s: warning: ", file);
     va_list ap;
     va_start(ap, fmt);
-    vfprintf(stderr, fmt, ap);
+    Say(file, "warning: ", fmt, ap);
     va_end(ap);
-    fputc('\n', stderr);
 }
 
 void RemovePending(int sig) {

@@ -351,8 +351,10 @@ void Reindex(DbT *db) {
         pos += rec.RecLen + 2;
         ++records;
     }
-    if (pos < db->Size)
-        db->Size = pos;  // damage: the rest is dropped
+    if (pos < db->Size) {  // damage: the rest is dropped, and with it its count
+        db->Size = pos;
+        db->Count = records;
+    }
     if (db->Type == DBT_TYPE_LEGACY)
         db->Count = records;
     db->WalkPos = FirstRecord(db);
