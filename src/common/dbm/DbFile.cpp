@@ -202,6 +202,11 @@ const char *DbToolPath() {
     return pToolPath ? pToolPath : ".";
 }
 
+int DbPassingError(int err) {
+    return err == ENOENT || err == EINTR || err == EAGAIN || err == EMFILE || err == ENFILE || err == EBUSY ||
+           err == ETXTBSY;
+}
+
 int DbStatFile(const char *path, DbStamp *st) {
     struct stat sb;
     if (!path || stat(path, &sb) != 0)

@@ -33,6 +33,9 @@ struct DbStamp {
 extern unsigned char flDbQuiet;  // 1: failures are only kept for DbLastError()
 
 const char *DbToolPath();
+// 1 for an errno of a read that a second try may not meet again (the file replaced
+// or busy for a moment, no descriptor free); every other error lasts.
+int DbPassingError(int err);
 // 1 and *st filled when path can be examined.
 int DbStatFile(const char *path, DbStamp *st);
 // "./db" in the current directory when it has no "db" (mode 0777 less the umask).

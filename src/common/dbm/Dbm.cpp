@@ -1,6 +1,7 @@
 // Dbm.cpp - legacy keyed record files, read and rewritten one operation at a time.
 #include "Dbm.h"
 
+#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -171,8 +172,11 @@ FILE *OpenDataBase(const char *name, const char *ext, const char *mode, int flag
     if (stat(path, &sb) != 0)
         return nullptr;
     for (int attempt = 1; attempt <= DBT_RETRIES; ++attempt) {
+        errno = 0;
         if (FILE *f = OpenFile(nullptr, path, mode, flag))
             return f;
+        if (!DbPassingError(errno))
+            break;  // no permission and the like: waiting does not help
         if (attempt < DBT_RETRIES)
             SysSleep(1);
     }

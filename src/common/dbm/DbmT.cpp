@@ -486,12 +486,6 @@ struct FdGuard {
     }
 };
 
-// Errors of a read that a second try may not meet again.
-bool Passing(int err) {
-    return err == ENOENT || err == EINTR || err == EAGAIN || err == EMFILE || err == ENFILE || err == EBUSY ||
-           err == ETXTBSY;
-}
-
 // The whole file into a new GetMem block; null when it cannot be read. *lasting
 // gets 0 when a retry may help, otherwise the errno (the reason also in DbLastError).
 unsigned char *ReadWhole(const char *path, int *size, int *room, DbStamp *stamp, int *lasting) {
@@ -501,7 +495,7 @@ unsigned char *ReadWhole(const char *path, int *size, int *room, DbStamp *stamp,
     int fd = guard.fd;
     struct stat sb;
     if (fd < 0 || fstat(fd, &sb) != 0) {
-        if (!Passing(errno)) {
+        if (!DbPassingError(errno)) {
             *lasting = errno;
             DbSetError("%s", strerror(errno));
         }
@@ -532,7 +526,7 @@ unsigned char *ReadWhole(const char *path, int *size, int *room, DbStamp *stamp,
         ssize_t r = read(fd, buf + got, static_cast<size_t>(n - got));
         if (r < 0 && errno == EINTR)
             continue;
-        if (r < 0 && !Passing(errno)) {
+        if (r < 0 && !DbPassingError(errno)) {
             *lasting = errno;
             DbSetError("%s", strerror(errno));
         }
