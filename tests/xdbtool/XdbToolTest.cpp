@@ -267,6 +267,17 @@ TEST_F(XdbTool, UsageAndMessagesNameTheFileAndTheReason) {
     EXPECT_EQ(1, r.Status);
     EXPECT_NE(std::string::npos, r.Out.find("big.xdb: cannot write: a record of 65536 bytes, longer than the limit of 65535"))
         << r.Out;
+    // a write that cannot finish (here a file size limit) names the system's reason
+    ASSERT_EQ(0, Tool(Path("work"), {"put", Path("out/full.xdb"), "k", "v"}).Status);
+    std::vector<unsigned char> before = ReadBytes(Path("out/full.xdb"));
+    std::string cmd = "ulimit -f 4; '" BINARY_DIR "/xdbtool' put '" + Path("out/full.xdb") + "' j " +
+                      std::string(6000, 'v') + " 2>&1";
+    FILE *p = popen(cmd.c_str(), "r");
+    char out[512] = {};
+    size_t got = fread(out, 1, sizeof out - 1, p);
+    EXPECT_NE(0, pclose(p));
+    EXPECT_NE(nullptr, strstr(out, "full.xdb: cannot write: File too large")) << std::string(out, got);
+    EXPECT_EQ(before, ReadBytes(Path("out/full.xdb")));
     ExpectClean();
 }
 

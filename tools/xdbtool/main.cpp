@@ -87,6 +87,8 @@ void CatchSignals() {
     sigemptyset(&sa.sa_mask);
     for (int sig : {SIGINT, SIGTERM, SIGHUP})
         sigaction(sig, &sa, nullptr);
+    signal(SIGXFSZ, SIG_IGN);  // a file size limit is a failed write with its reason
+
 }
 
 // All of a file, or of standard input for "-", in one pass into a block sized from
