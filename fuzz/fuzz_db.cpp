@@ -20,10 +20,8 @@
 #include "DbText.h"
 #include "Dbm.h"
 #include "DbmT.h"
-#include "Log.h"
 #include "MemMgr.h"
 #include "NlsUtils.h"
-#include "StrUtils.h"
 
 namespace {
 
@@ -135,8 +133,8 @@ void Source(const uint8_t *data, size_t size) {
     DbTClose(db);
 }
 
-// A private folder for the write path, made once; it is also the tool path, so the
-// legacy interface writes in its "db".
+// A private folder for the write path, made once; the run moves into it, so the
+// legacy interface (tool path unset: the current folder) writes in its "db".
 const std::string &WriteDir() {
     static std::string dir;
     if (dir.empty()) {
@@ -147,7 +145,8 @@ const std::string &WriteDir() {
         if (!made)
             __builtin_trap();
         dir = made;
-        pToolPath = SaveStr_(made);
+        if (chdir(made) != 0)
+            __builtin_trap();
         std::string db = dir + "/db";
         mkdir(db.c_str(), 0777);
         atexit([] { std::string cmd = "rm -rf '" + dir + "'"; if (system(cmd.c_str()) != 0) {} });
