@@ -169,8 +169,8 @@ FILE *OpenDataBase(const char *name, const char *ext, const char *mode, int flag
     char *path = DbFilePath(name, ext);
     std::unique_ptr<char, void (*)(void *)> guard(path, PutMem);
     struct stat sb;
-    if (stat(path, &sb) != 0)
-        return nullptr;
+    if (stat(path, &sb) != 0 || !S_ISREG(sb.st_mode))
+        return nullptr;  // opening a FIFO or a device could wait for ever
     for (int attempt = 1; attempt <= DBT_RETRIES; ++attempt) {
         errno = 0;
         if (FILE *f = OpenFile(nullptr, path, mode, flag))

@@ -33,8 +33,9 @@ int PutData(FILE *f, unsigned char *buf);
 // Reads one record into buf (DBM_REC_BUF bytes) and unscrambles it; its record length,
 // 0 at the end of the file, on a short read or at a damaged record.
 int GetData(FILE *f, unsigned char *buf);
-// The open file "<tool path>/db/<name>.<ext>", or null when it does not exist or
-// cannot be opened (ten attempts, one second apart; flag is OpenFile's error level).
+// The open file "<tool path>/db/<name>.<ext>", or null when it does not exist, is not
+// a regular file or cannot be opened (up to ten attempts one second apart while the
+// error can pass, DbPassingError; flag is OpenFile's error level).
 FILE *OpenDataBase(const char *name, const char *ext, const char *mode, int flag);
 // Creates "<tool path>/db/<name>.xdb_new" (0666 less the umask) and opens it for
 // writing (the rewrites themselves use a unique temporary file).
