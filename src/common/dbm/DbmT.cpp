@@ -341,8 +341,30 @@ void IndexShift(DbT *db, int32_t from, int32_t delta) {
             db->pIndex[i].Offset -= delta;
 }
 
+void DropIndex(DbT *db) {
+    IndexFree(db);
+    PutMem(db->pPlain);
+    db->pPlain = nullptr;
+}
+
+// The decoded copy and the index of a validated content of that many records; for a
+// one-pass handle, or without memory for them, lookups walk the records.
+void BuildIndex(DbT *db, int32_t records) {
+    db->DupKeys = 0;
+    int32_t cap = 64;
+    while (cap < INT_MAX / 4 && cap < records * 2 + 2)
+        cap *= 2;
+    if ((db->Flags & DBT_ONEPASS) || !BuildPlain(db) || !IndexAlloc(db, cap)) {
+        DropIndex(db);
+        return;
+    }
+    DbTRecord rec;
+    for (int32_t pos = FirstRecord(db); pos < db->Size && RecordAt(db, pos, &rec); pos += rec.RecLen + 2)
+        IndexAdd(db, rec);
+}
+
 // Validates the whole content (cutting it at damage), then rebuilds the decoded
-// copy and the index. Without memory for them lookups walk the records.
+// copy and the index when the handle has them or has been asked twice already.
 void Reindex(DbT *db) {
     DbTRecord rec;
     int32_t pos = FirstRecord(db);
@@ -359,17 +381,10 @@ void Reindex(DbT *db) {
         db->Count = records;
     db->WalkPos = FirstRecord(db);
     db->DupKeys = 0;
-    int32_t cap = 64;
-    while (cap < INT_MAX / 4 && cap < records * 2 + 2)
-        cap *= 2;
-    if ((db->Flags & DBT_ONEPASS) || !BuildPlain(db) || !IndexAlloc(db, cap)) {
-        IndexFree(db);
-        PutMem(db->pPlain);
-        db->pPlain = nullptr;
-        return;
-    }
-    for (pos = FirstRecord(db); pos < db->Size && RecordAt(db, pos, &rec); pos += rec.RecLen + 2)
-        IndexAdd(db, rec);
+    if (db->pIndex || db->Lookups >= 2)
+        BuildIndex(db, records);
+    else  // made at the second lookup: opening for one lookup reads the file once
+        DropIndex(db);
 }
 
 void IndexedRecord(const DbT *db, const DbTIndexSlot &slot, DbTRecord *rec) {
@@ -389,6 +404,12 @@ bool Lookup(DbT *db, const char *key, DbTRecord *rec) {
     if (n + 3 > static_cast<size_t>(DBT_MAX_RECORD))
         return false;
     int keyLen = static_cast<int>(n + 1);
+    if (!db->pIndex && !(db->Flags & DBT_ONEPASS) && db->Lookups < 2 && ++db->Lookups == 2) {
+        int32_t records = 0;
+        for (int more = WalkDbTRecords(db, rec, 0); more; more = WalkDbTRecords(db, rec, 1))
+            ++records;
+        BuildIndex(db, records);
+    }
     if (!db->pIndex) {
         for (int more = WalkDbTRecords(db, rec, 0); more; more = WalkDbTRecords(db, rec, 1)) {
             if (rec->KeyLen != keyLen)

@@ -26,7 +26,8 @@
 // ends in its NUL; the content is cut before the first record that is not, and
 // DamagePos tells where (also the end of the records when a headered file holds
 // fewer than its count). Lookups give the first record with the key (an index and
-// a decoded copy of the content, both kept in step with each change).
+// a decoded copy of the content, both made at the second lookup and then kept in
+// step with each change; the first lookup after an open walks the records).
 //
 // Writers: each written change takes the exclusive lock of the file (DbLockFile),
 // reloads the file under it when it changed (whatever DBT_NOCHECK says), changes and
@@ -74,6 +75,7 @@ struct DbT {
     int32_t LockFd;          // the writer's lock while DbTLock holds it, else -1
     int32_t LoadErr;         // errno of the last load that failed for good, else 0
     int32_t DamagePos;       // offset where the loaded file stops holding together, or -1
+    int32_t Lookups;         // lookups made without an index (it is built at the second)
 };
 
 // A record as the walk sees it (offsets into the handle's content).
