@@ -45,6 +45,7 @@ constexpr const char *MAKER = "Talvo";
 
 struct HelpState {
     int32_t LinkItems;  // link items of the last build, whose texts are saved strings
+    int32_t RootFile;   // the file the help was opened on: where Contents goes
     char Labels[3][LABEL_SIZE];
     char Title[LABEL_SIZE];
     char *pTitleCopy;
@@ -157,8 +158,10 @@ int HtmlHelp(const char *name, const char *buffer) {
     flBuildingFile = 1;
     HtmlFile *file = ParseHtmlFile(name, buffer);
     flBuildingFile = 0;
-    if (file)
+    if (file) {
+        H.RootFile = CurrentFile;
         return 1;
+    }
     if (buffer)
         std::printf("Error reading HTML buffer\n");
     else
@@ -207,7 +210,9 @@ int HtmlSetHistory(int direction) {
         return 0;
     if (direction == 0) {
         HistoryCnt = 0;
-        CurrentFile = 0;
+        // the file the help was opened on, which is file 0 only in a program that
+        // never opened another help file
+        CurrentFile = H.RootFile;
         HtmlPage *first = FirstPage(CurrentHtmlFile());
         if (first)
             pCurrentPage = first;
