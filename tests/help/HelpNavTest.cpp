@@ -9,25 +9,11 @@
 #include "HelpTty.h"
 #include "Html.h"
 #include "TextMenu.h"
+#include "../textmenu/MenuTestSupport.h"
 
 namespace {
 
-// LANG for one test, restored afterwards.
-struct LangGuard {
-    std::string Old;
-    bool Had;
-    explicit LangGuard(const char *lang) : Had(std::getenv("LANG") != nullptr) {
-        if (Had)
-            Old = std::getenv("LANG");
-        setenv("LANG", lang, 1);
-    }
-    ~LangGuard() {
-        if (Had)
-            setenv("LANG", Old.c_str(), 1);
-        else
-            unsetenv("LANG");
-    }
-};
+using menutest::LangGuard;
 
 struct TempDir {
     std::string Path;
