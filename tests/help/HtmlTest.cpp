@@ -64,6 +64,22 @@ TEST(ParseHtml, ReplacesTheKnownEntitiesOnly) {
     EXPECT_STREQ("br", items[1]->pName);
 }
 
+TEST(ParseHtml, EveryEntityStandsForItsCodeInOrder) {
+    std::string body, expected;
+    std::string names = HTMLKeys + 1;
+    for (size_t at = 0, k = 0; at < names.size(); ++k) {
+        size_t comma = names.find(',', at);
+        body += "&" + names.substr(at, comma - at);
+        expected += static_cast<char>(160 + k);
+        at = comma == std::string::npos ? names.size() : comma + 1;
+    }
+    HtmlFile *f = Parse("<html><body>" + body + "<br></body></html>");
+    ASSERT_NE(nullptr, f);
+    auto items = Items(&PageAt(f, 0)->Body);
+    ASSERT_EQ(96u, expected.size());
+    EXPECT_EQ(expected, static_cast<char *>(items[0]->pValue));
+}
+
 TEST(ParseHtmlFile, SplitsPagesAndSkipsHiddenOnes) {
     HtmlFile *one = Parse("<html><body>x</body></html>");
     ASSERT_NE(nullptr, one);

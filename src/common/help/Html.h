@@ -86,6 +86,9 @@ extern const char HtmlKeys[];  // the body tags the layout knows
 // Parser.
 HtmlFile *ParseHtmlFile(const char *name, const char *buffer);
 HtmlFile *FindHtmlFile(const char *name);  // exact name; makes it current
+// Releases every registered file with its pages, items and records, for tools and
+// tests that parse many files in one run; the history must not be used afterwards.
+void HtmlFreeFiles();
 void ParseHtml(HtmlFile *file, List *list, const char *endTag);
 HtmlItem *AddAtribute(List *list, char *name, char *value);
 char *GetKeyWord(HtmlFile *file);

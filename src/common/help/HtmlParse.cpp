@@ -26,36 +26,30 @@ const char HTMLKeys[] =
     ",oacute;,ocirc;,otilde;,ouml;,divide;,oslash;,ugrave;,uacute;,ucirc;,uuml;,yacute;"
     ",thorn;,yuml;";
 
+// The character of each entity (position k stands for 159 + k) and the length of its
+// name with the semicolon.
+const unsigned char HTMLChars[96] = {
+    160, 161, 162, 163, 164, 165, 166, 167, 168, 169, 170, 171, 172, 173, 174, 175,
+    176, 177, 178, 179, 180, 181, 182, 183, 184, 185, 186, 187, 188, 189, 190, 191,
+    192, 193, 194, 195, 196, 197, 198, 199, 200, 201, 202, 203, 204, 205, 206, 207,
+    208, 209, 210, 211, 212, 213, 214, 215, 216, 217, 218, 219, 220, 221, 222, 223,
+    224, 225, 226, 227, 228, 229, 230, 231, 232, 233, 234, 235, 236, 237, 238, 239,
+    240, 241, 242, 243, 244, 245, 246, 247, 248, 249, 250, 251, 252, 253, 254, 255,
+};
+const int HTMLKeySizes[96] = {
+    5, 6, 5, 6, 7, 4, 7, 5, 4, 5, 5, 6, 4, 4, 4, 5,
+    4, 7, 5, 5, 6, 6, 5, 7, 6, 5, 5, 6, 7, 7, 7, 7,
+    7, 7, 6, 7, 5, 6, 6, 7, 7, 7, 6, 5, 7, 7, 6, 5,
+    4, 7, 7, 7, 6, 7, 5, 6, 7, 7, 7, 6, 5, 7, 6, 6,
+    7, 7, 6, 7, 5, 6, 6, 7, 7, 7, 6, 5, 7, 7, 6, 5,
+    4, 7, 7, 7, 6, 7, 5, 7, 7, 7, 7, 6, 5, 7, 6, 5,
+};
+
 namespace {
 
-constexpr int ENTITY_COUNT = 96;
 constexpr int ENTITY_REACH = 16;  // the ";" must come less than this after the "&"
 constexpr const char *FILE_TAGS = ",html,head,body,/html,";
 enum { TAG_HTML = 1, TAG_HEAD = 2, TAG_BODY = 3 };
-
-struct EntityTables {
-    unsigned char Chars[ENTITY_COUNT];
-    int Sizes[ENTITY_COUNT];
-};
-
-constexpr EntityTables MakeEntityTables() {
-    EntityTables t{};
-    int k = 0, len = 0;
-    for (const char *p = HTMLKeys + 1;; ++p) {
-        if (*p == ',' || *p == '\0') {
-            t.Chars[k] = static_cast<unsigned char>(160 + k);
-            t.Sizes[k] = len;
-            ++k;
-            len = 0;
-            if (*p == '\0')
-                break;
-        } else {
-            ++len;
-        }
-    }
-    return t;
-}
-constexpr EntityTables Entities = MakeEntityTables();
 
 bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
@@ -129,8 +123,8 @@ bool ReadEntity(const char *p, unsigned char *c, int *used) {
     int k = FindToken(name, HTMLKeys);
     if (k == 0)
         return false;
-    *c = Entities.Chars[k - 1];
-    *used = Entities.Sizes[k - 1] + 1;
+    *c = HTMLChars[k - 1];
+    *used = HTMLKeySizes[k - 1] + 1;
     return true;
 }
 
@@ -208,6 +202,37 @@ void LayOutPages(HtmlFile *file) {
         file->Pages.pWalk = next;
     }
     pCurrentPage = static_cast<HtmlPage *>(ListWalk(&file->Pages, 0));
+}
+
+void FreeItems(List *list) {
+    for (auto *item = static_cast<HtmlItem *>(ListWalk(list, 0)); item;
+         item = static_cast<HtmlItem *>(ListWalk(list, 1))) {
+        if (!item->pName)
+            continue;
+        if (strcasecmp(item->pName, "a") == 0) {
+            PutMem(item->pValue);
+        } else if (std::strcmp(item->pName, "fitab") == 0) {
+            auto *t = static_cast<HtmlTable *>(item->pValue);
+            PutMem(t->pRowHeights);
+            PutMem(t->pColWidths);
+            PutMem(t);
+        }
+    }
+    ListDelAllItems(list);
+}
+
+void FreeFile(HtmlFile *file) {
+    for (auto *page = static_cast<HtmlPage *>(ListWalk(&file->Pages, 0)); page;
+         page = static_cast<HtmlPage *>(ListWalk(&file->Pages, 1))) {
+        PutMem(page->pImage);
+        FreeItems(&page->Head);
+        FreeItems(&page->Body);
+        ListDelAllItems(&page->Links);
+    }
+    ListDelAllItems(&file->Pages);
+    PutMem(file->pText);
+    PutMem(file->pName);
+    PutMem(file);
 }
 
 int FindRegistered(const char *name) {
@@ -365,4 +390,14 @@ HtmlFile *ParseHtmlFile(const char *name, const char *buffer) {
         PutMem(saved);
     }
     return file;
+}
+
+void HtmlFreeFiles() {
+    for (int i = 0; i < FileIndex; ++i) {
+        FreeFile(HtmlFileTable[i]);
+        HtmlFileTable[i] = nullptr;
+    }
+    FileIndex = 0;
+    CurrentFile = 0;
+    pCurrentPage = nullptr;
 }
