@@ -52,7 +52,7 @@ cmake -DDB_SRC="$root/db-src" -DOUT="$build/BuiltinTexts.cpp" -P "$root/cmake/Bu
 clang++ -std=c++20 -g -O1 -fno-omit-frame-pointer \
   -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
   "-I$root/src/common" "${includes[@]}" \
-  "$here/fuzz_html.cpp" "$root"/src/common/*/*.cpp "$build/BuiltinTexts.cpp" -o "$build/fuzz_html"
+  "$here/fuzz_html.cpp" "$root"/src/common/*/*.cpp "$build/BuiltinTexts.cpp" -ltinfo -o "$build/fuzz_html"
 
 # Run from a scratch folder: whatever the code under test might create stays there.
 mkdir -p "$build/corpus-html"

@@ -121,6 +121,24 @@ TEST(ProcessLink, ALoadedFileShowsItsFirstPageWithoutHistory) {
     EXPECT_EQ(one, pCurrentPage);
 }
 
+TEST(ProcessLink, TwoFilesLinkingEachOtherAreEachParsedOnce) {
+    LangGuard lang("C");
+    TempDir dir;
+    std::string a = dir.Path + "/a.html", b = dir.Path + "/b.html";
+    dir.Write("a.html", "<html><body><p>In A <a href=\"" + b + "\">to B</a> <a href=\"#\">self</a></p></body></html>");
+    dir.Write("b.html", "<html><body><p>In B <a href=\"" + a + "\">to A</a></p></body></html>");
+    ASSERT_EQ(1, HtmlHelp(a.c_str(), nullptr));
+    TtyHelpBuildMenuItems();
+    int files = FileIndex;
+    for (int i = 0; i < 3; ++i) {
+        Follow("to B");
+        Follow("to A");
+    }
+    Follow("self");
+    EXPECT_EQ(files + 1, FileIndex);
+    EXPECT_NE(std::string::npos, std::string(pCurrentPage->pImage).find("In A"));
+}
+
 TEST(HtmlHelp, ReportsWhatCannotBeRead) {
     testing::internal::CaptureStdout();
     EXPECT_EQ(0, HtmlHelp("/nonexistent/help.html", nullptr));
