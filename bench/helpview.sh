@@ -20,7 +20,7 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 file="$work/big.html"
-awk -v pages=420 'BEGIN {
+awk -v pages=620 'BEGIN {
   for (p = 0; p < pages; p++) {
     printf "<html page=\"p%d\"><head><title>Page %d of the generated help</title></head><body>\n", p, p
     printf "<h1>Section %d</h1>\n", p
@@ -40,7 +40,8 @@ size=$(stat -c %s "$file")
 best() {  # best wall time in seconds of runs of the command
   local b="" t
   for _ in $(seq "$runs"); do
-    t=$( { /usr/bin/time -f %e "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -1)
+    /usr/bin/time -o "$work/time" -f %e "$@" >/dev/null 2>&1
+    t=$(tail -1 "$work/time")
     if [ -z "$b" ] || awk -v t="$t" -v b="$b" 'BEGIN { exit !(t < b) }'; then b=$t; fi
   done
   echo "$b"
@@ -50,8 +51,11 @@ best() {  # best wall time in seconds of runs of the command
 w3m -dump -T text/html "$file" > "$work/w3m.txt"
 h=$(best "$helpview" --dump "$file")
 w=$(best w3m -dump -T text/html "$file")
-rss=$( { /usr/bin/time -f %M "$helpview" --dump "$file" >/dev/null; } 2>&1 | tail -1)
+/usr/bin/time -o "$work/rss" -f %M "$helpview" --dump "$file" >/dev/null
+rss=$(tail -1 "$work/rss")
+/usr/bin/time -o "$work/rss0" -f %M "$helpview" --help >/dev/null
+base=$(tail -1 "$work/rss0")
 echo "help file: $size bytes, $(grep -c '^== page' "$work/helpview.txt") pages, $(wc -l < "$work/helpview.txt") lines dumped"
 echo "helpview --dump: ${h}s   w3m -dump: ${w}s"
 awk -v h="$h" -v w="$w" 'BEGIN { if (w > 0) printf "ratio (helpview / w3m): %.2f\n", h / w; else print "ratio: w3m too fast to measure" }'
-awk -v r="$rss" -v s="$size" 'BEGIN { printf "helpview peak memory: %d KiB, %.1f times the file size\n", r, r * 1024 / s }'
+awk -v r="$rss" -v b="$base" -v s="$size" 'BEGIN { printf "helpview peak memory: %d KiB (%d KiB above its start), %.1f times the file size\n", r, r - b, (r - b) * 1024 / s }'

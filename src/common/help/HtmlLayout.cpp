@@ -616,6 +616,11 @@ void PrintTextImage(HtmlFile *file) {
     }
     image[out] = '\0';
     page->LineCnt = lines;
+    // the page text is far shorter than the image: give the rest back
+    if (char *shrunk = static_cast<char *>(AdjustMem(image, static_cast<int>(out + 1)))) {
+        page->pImage = shrunk;
+        page->ImageLines = static_cast<int32_t>(out / HTML_IMAGE_WIDTH);
+    }
     for (auto **p = static_cast<HtmlLink **>(ListWalk(&page->Links, 0)); p;
          p = static_cast<HtmlLink **>(ListWalk(&page->Links, 1))) {
         HtmlLink *link = *p;
