@@ -217,6 +217,7 @@ TEST(PrintTextImage, HostileInputEndsWithWhatItCanShow) {
     EXPECT_EQ(run.size() + 1, Laid(run).size());
     EXPECT_EQ("a\n", Laid(std::string("a<br>b\0c", 8)));
     EXPECT_EQ(nullptr, Parse("<html"));
+    EXPECT_EQ("x\n", Laid("<fitab border=1>x</fitab><br>"));  // only the layout makes tables of it
     std::string wide = "<table width=\"99999999999\" cellpadding=\"-70\"><tr><td width=\"999999%\">w</td></tr></table>";
     EXPECT_NE(std::string::npos, Laid(wide).find('w'));
 }

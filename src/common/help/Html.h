@@ -82,6 +82,10 @@ extern const char HTMLKeys[];
 extern const unsigned char HTMLChars[96];
 extern const int HTMLKeySizes[96];
 extern const char HtmlKeys[];  // the body tags the layout knows
+// "fitab": the name the layout gives the item of a table it measured (its value is then
+// the HtmlTable). Only an item whose name is this very array holds one; a tag written
+// "fitab" in a file is an unknown tag.
+extern char HtmlFitab[];
 
 // Parser.
 HtmlFile *ParseHtmlFile(const char *name, const char *buffer);

@@ -12,6 +12,8 @@
 #include "StrUtils.h"
 #include "Tokens.h"
 
+char HtmlFitab[] = "fitab";
+
 const char HtmlKeys[] =
     ",p,/p,b,/b,font,/font,a,/a,tr,/tr,br,table,fitab,/table,td,/td,h1,h2,h3,h4,h5,h6"
     ",/h1,/h2,/h3,/h4,/h5,/h6,ol,/ol,li,/li,div,/div,img,";
@@ -34,8 +36,6 @@ constexpr int MAX_NESTING = 16;       // deeper tables are laid out as plain tex
 constexpr int MAX_IMAGE_LINES = 1 << 18;  // writes below are dropped
 constexpr int TITLE_WIDTH = 80;
 
-char FitabName[] = "fitab";
-
 struct MemFree {
     void operator()(void *p) const { PutMem(p); }
 };
@@ -46,7 +46,10 @@ int32_t Clamp(long long v, long long hi = MAX_SPAN) {
 }
 
 int TagOf(const HtmlItem *item) {
-    return item->pName ? FindTokenC(item->pName, HtmlKeys) : -1;
+    if (!item->pName)
+        return -1;
+    int tag = FindTokenC(item->pName, HtmlKeys);
+    return tag == K_FITAB && item->pName != HtmlFitab ? K_OTHER : tag;
 }
 
 HtmlItem *NextItem() {
@@ -445,7 +448,7 @@ HtmlTable *MeasureTable(HtmlFile *file, HtmlItem *tableItem, int32_t available, 
             t->Width = Clamp(static_cast<long long>(available) * w / 100);
     }
     MeasureItems(file, m, t, depth);
-    tableItem->pName = FitabName;
+    tableItem->pName = HtmlFitab;
     tableItem->pValue = t;
     long long width = 2LL * t->Cols * t->Padding + t->Cols + 1;
     for (int c = 0; c < t->Cols; ++c) {
@@ -513,8 +516,8 @@ int GetColumnCnt() {
     while (HtmlItem *item = NextItem()) {
         if (!item->pName)
             continue;
-        int tag = FindTokenC(item->pName, ",table,/table,tr,td,/tr,fitab,");
-        if (tag == 1 || tag == 6) {
+        int tag = FindTokenC(item->pName, ",table,/table,tr,td,/tr,");
+        if (tag == 1 || item->pName == HtmlFitab) {
             ++depth;
         } else if (tag == 2) {
             if (depth == 0)

@@ -211,7 +211,7 @@ void FreeItems(List *list) {
             continue;
         if (strcasecmp(item->pName, "a") == 0) {
             PutMem(item->pValue);
-        } else if (std::strcmp(item->pName, "fitab") == 0) {
+        } else if (item->pName == HtmlFitab) {
             auto *t = static_cast<HtmlTable *>(item->pValue);
             PutMem(t->pRowHeights);
             PutMem(t->pColWidths);
