@@ -244,3 +244,20 @@ TEST(PrintMenuBarItem, AdvancesTheCallersIndexAndNumber) {
 }
 
 }  // namespace
+
+TEST(FetchMenuMessage, ADatabaseTextWinsAndMissingOnesAreBuiltIn) {
+    LangGuard lang("de_DE.UTF-8");
+    NlsResetLang();
+    DbT *saved = pDrvCoreDB;
+    pDrvCoreDB = DbTOpen("/nonexistent-fetch-test/CoreString.xdb", DBT_NOCHECK | DBT_NOWRITE);
+    DbmTPutRecord(pDrvCoreDB, "25_231", " oder h", 8);
+    char buf[256];
+    EXPECT_STREQ(" oder h", FetchMenuMessage(25, 231, buf, sizeof buf));
+    EXPECT_STREQ("\nGeben Sie eine Nummer ein%s%s%s: ", FetchMenuMessage(25, 510, buf, sizeof buf));
+    EXPECT_STREQ("25_9999", FetchMenuMessage(25, 9999, buf, sizeof buf));
+    char small[8];
+    EXPECT_STREQ("\nGeben ", FetchMenuMessage(25, 510, small, sizeof small));
+    DbTClose(pDrvCoreDB);
+    pDrvCoreDB = saved;
+    NlsResetLang();
+}
