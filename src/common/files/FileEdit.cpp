@@ -57,7 +57,7 @@ struct LineBuffer {
     }
     // Position of the first occurrence of text, or -1.
     long Find(const char *text) const {
-        size_t n = std::strlen(text);
+        size_t n = text ? std::strlen(text) : 0;
         if (n == 0 || !pText)
             return -1;
         const void *at = memmem(pText, Len, text, n);
@@ -321,10 +321,12 @@ int FileDelLinePair(const char *path, const char *ext, int n, const char *start,
 int FileDelFormat(const char *path, const char *ext, const char *mode, const char *text) {
     char m = mode ? mode[0] : '\0';
     Edit e(path, ext);
-    if (!std::strchr("abcl", m) || (m != '\0' && !text)) {
+    if (!std::strchr("abcl", m)) {
         e.Abandon();
         return 1;
     }
+    if (!text)
+        text = "";
     if (m == 'c') {
         char c = static_cast<char>(Code(text));
         while (e.Next())
