@@ -58,7 +58,10 @@ int TestName(const char *name) {
         unsigned char c = static_cast<unsigned char>(*p);
         if (std::isalnum(c) || c == '_' || c == '-')
             continue;
-        PrintMessage(25, 1002, "\n'%c' is not a valid name character. \nOnly alphanumeric character, '-', and '_' are valid: \n", static_cast<int>(c));
+        PrintMessage(25, 1002,
+                     "\n'%c' is not a valid name character. \n"
+                     "Only alphanumeric character, '-', and '_' are valid: \n",
+                     static_cast<int>(c));
         PrintMessage(25, 1000, "Press <Return> to continue");
         std::fflush(stdout);
         Gets(LineBuf, LINEBUF_SIZE);
