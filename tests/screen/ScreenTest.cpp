@@ -340,6 +340,7 @@ TEST_F(PickerScreenTest, ATooSmallTerminalGetsTheSizeMessages) {
 }
 
 TEST_F(PickerScreenTest, WithoutDatabaseTheLabelsAreBuiltInEnglish) {
+    menutest::LangGuard lang("C");
     DbT *saved = pDrvCoreDB;
     pDrvCoreDB = nullptr;
     char states[] = "_a,_b,_c";
@@ -351,7 +352,7 @@ TEST_F(PickerScreenTest, WithoutDatabaseTheLabelsAreBuiltInEnglish) {
     pDrvCoreDB = saved;
     EXPECT_EQ("Save" + std::string(36, ' ') + "Cancel", vt.Trimmed(21));
     EXPECT_EQ("Current selection: a", vt.Trimmed(22));
-    EXPECT_EQ("Enter numbers, s or c:", vt.Trimmed(23));
+    EXPECT_EQ("Enter numbers, s to save or c to cancel:", vt.Trimmed(23));  // the shipped text
 }
 
 TEST_F(PickerScreenTest, AnOffsetPastTheListFails) {

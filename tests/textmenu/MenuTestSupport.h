@@ -55,6 +55,28 @@ inline void WriteFile(const std::string &path, const std::string &text) {
 }
 
 // Everything written to file descriptor 1 while alive; Text() ends the capture.
+// LANG for one test (the built-in texts follow it), restored afterwards.
+class LangGuard {
+public:
+    explicit LangGuard(const char *lang) : had_(std::getenv("LANG") != nullptr) {
+        if (had_)
+            old_ = std::getenv("LANG");
+        setenv("LANG", lang, 1);
+    }
+    ~LangGuard() {
+        if (had_)
+            setenv("LANG", old_.c_str(), 1);
+        else
+            unsetenv("LANG");
+    }
+    LangGuard(const LangGuard &) = delete;
+    LangGuard &operator=(const LangGuard &) = delete;
+
+private:
+    bool had_;
+    std::string old_;
+};
+
 class StdoutCapture {
 public:
     StdoutCapture() : path_(TempPath("menuout")) {

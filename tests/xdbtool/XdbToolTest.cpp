@@ -219,8 +219,8 @@ TEST_F(XdbTool, DumpCompilesBackToTheSameRecords) {
 // dumped and compiled again gives the same records.
 TEST(DbText, DumpRoundTripsOverTheFuzzCorpus) {
     int files = 0;
-    for (const std::string &name : DirNames(SOURCE_DIR "/fuzz/corpus")) {
-        std::ifstream in(SOURCE_DIR "/fuzz/corpus/" + name, std::ios::binary);
+    for (const std::string &name : DirNames(SOURCE_DIR "/fuzz/corpus/db")) {
+        std::ifstream in(SOURCE_DIR "/fuzz/corpus/db/" + name, std::ios::binary);
         std::string bytes((std::istreambuf_iterator<char>(in)), {});
         for (int type : {DBT_TYPE_LEGACY, DBT_TYPE_HEADERED}) {
             DbPtr db(DbTOpen("./never-written", DBT_NOCHECK | DBT_NOWRITE));
