@@ -51,8 +51,9 @@ protected:
     }
 
     // Runs mksite with the options over the product into out; its exit status.
-    int Run(const std::vector<std::string> &options, const std::string &out) {
-        std::string cmd = std::string(BINARY_DIR) + "/mksite";
+    // A non-empty path goes before the PATH it searches.
+    int Run(const std::vector<std::string> &options, const std::string &out, const std::string &path = "") {
+        std::string cmd = (path.empty() ? "" : "PATH='" + path + "':\"$PATH\" ") + BINARY_DIR + "/mksite";
         for (const std::string &o : options)
             cmd += " '" + o + "'";
         cmd += " '" + product + "' '" + out + "' >/dev/null 2>'" + root + "/err'";
@@ -134,6 +135,17 @@ TEST_F(Mksite, AnOutputDirectoryInsideTheProductIsRefused) {
     EXPECT_NE(err.find("outside the product"), std::string::npos) << err;
     EXPECT_TRUE(Entries(product + "/sub").empty());
     EXPECT_EQ(Entries(root), (std::set<std::string>{"product"}));
+}
+
+TEST_F(Mksite, AnInterruptionLeavesNothingBehind) {
+    // compress asks for mksite to be ended, then does its work as usual
+    std::string fake = root + "/fake";
+    fs::create_directories(fake);
+    std::ofstream(fake + "/compress") << "#!/bin/sh\nkill -TERM $PPID\nPATH='" << getenv("PATH")
+                                      << "' exec compress \"$@\"\n";
+    fs::permissions(fake + "/compress", fs::perms::owner_all);
+    EXPECT_NE(Run({}, root + "/site", fake), 0) << err;
+    EXPECT_EQ(Entries(root), (std::set<std::string>{"product", "fake"}));
 }
 
 }  // namespace

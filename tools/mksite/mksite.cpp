@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -57,6 +58,41 @@ std::string SysText() { return strerror(errno); }
 
 extern "C" char **environ;
 
+// The directory the result is built in; removed at exit, whatever the outcome.
+std::string TempDir;
+void RemoveTemp() {
+    std::error_code ec;
+    if (!TempDir.empty())
+        std::filesystem::remove_all(TempDir, ec);
+    TempDir.clear();
+}
+
+// A signal that would end the program is held back while the result is built and
+// acted on between steps, so the temporary directory goes before the program does.
+// The programs started keep the mask the tool was started with.
+constexpr int kEndingSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
+sigset_t HeldSignals, StartMask;
+
+void HoldSignals() {
+    sigemptyset(&HeldSignals);
+    for (int s : kEndingSignals)
+        sigaddset(&HeldSignals, s);
+    sigprocmask(SIG_BLOCK, &HeldSignals, &StartMask);
+}
+
+void StopIfInterrupted() {
+    sigset_t pending;
+    if (sigpending(&pending) != 0)
+        return;
+    for (int s : kEndingSignals) {
+        if (sigismember(&pending, s) && sigismember(&HeldSignals, s)) {
+            RemoveTemp();
+            sigprocmask(SIG_UNBLOCK, &HeldSignals, nullptr);  // the signal takes effect here
+            Fail("interrupted");
+        }
+    }
+}
+
 // Starts a program (looked up in PATH) with the given arguments and waits for it:
 // the one place this tool starts programs. True when it exits with status 0.
 bool Run(const std::vector<std::string> &args) {
@@ -64,13 +100,21 @@ bool Run(const std::vector<std::string> &args) {
     for (const std::string &a : args)
         argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
+    posix_spawnattr_t attr;
+    if (posix_spawnattr_init(&attr) != 0)
+        return false;
+    posix_spawnattr_setsigmask(&attr, &StartMask);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
     pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
+    int started = posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), environ);
+    posix_spawnattr_destroy(&attr);
+    if (started != 0)
         return false;
     int status = 0;
     while (waitpid(pid, &status, 0) < 0)
         if (errno != EINTR)
             return false;
+    StopIfInterrupted();
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
@@ -214,13 +258,6 @@ void Usage() {
     exit(2);
 }
 
-std::string TempDir;
-void RemoveTemp() {
-    std::error_code ec;
-    if (!TempDir.empty())
-        std::filesystem::remove_all(TempDir, ec);
-}
-
 // A piece size is a whole number of bytes, at least 1; one too large to be held is
 // simply larger than any archive, so the archive stays one piece.
 long ParsePieceSize(const char *text) {
@@ -330,6 +367,7 @@ void WritePiece(const std::string &path, FILE *in, long bytes) {
         if (fwrite(buf.data(), 1, got, out.get()) != got)
             Fail("cannot write " + path + ": " + SysText());
         bytes -= static_cast<long>(got);
+        StopIfInterrupted();
     }
     if (fflush(out.get()) != 0 || fclose(out.release()) != 0)
         Fail("cannot write " + path + ": " + SysText());
@@ -401,6 +439,7 @@ int main(int argc, char **argv) {
     if (parent.empty())
         parent = "/";
     RefuseOutputInsideProduct(product, parent);
+    HoldSignals();
     std::string pattern = parent + "/.mksite.XXXXXX";
     std::vector<char> tmpl(pattern.begin(), pattern.end());
     tmpl.push_back('\0');
@@ -463,6 +502,7 @@ int main(int argc, char **argv) {
         result = set;
     }
     sync();
+    StopIfInterrupted();
     if (rename(result.c_str(), out.c_str()) != 0)
         Fail("cannot move the result to " + out + ": " + SysText());
     printf("%s: %s with %zu piece(s) of at most %ld bytes\n", out.c_str(),
