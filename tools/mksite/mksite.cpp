@@ -12,7 +12,8 @@
 // directory per diskette (disk1, disk2, ...) holding the files of its line.
 //
 // Everything is built in a temporary directory beside OUT_DIR and renamed into place
-// only when complete; a failure removes it, so nothing is left behind. The installer
+// only when complete; a failure or an interruption removes it, so nothing is left
+// behind. The installer
 // goes onto the media without its debug information. The installer reads only the
 // first LINEBUF_SIZE - 1 bytes of the media list, so a piece size that makes the
 // list longer is refused, and so is a diskette set whose first diskette cannot hold
@@ -55,8 +56,6 @@ constexpr char kArchive[] = "SolarisDorv.tar";
 }
 
 std::string SysText() { return strerror(errno); }
-
-extern "C" char **environ;
 
 // The directory the result is built in; removed at exit, whatever the outcome.
 std::string TempDir;
