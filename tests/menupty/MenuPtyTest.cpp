@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "BuiltinTexts.h"
 #include "../textmenu/MenuTestSupport.h"
 #include "../textmenu/Vt100.h"
 #include "PtyRun.h"
@@ -13,6 +14,11 @@ using namespace menutest;
 using namespace ptytest;
 
 namespace {
+
+// The picker's prompt as shipped.
+std::string PickPrompt() {
+    return BuiltinText("en_US", 25, 205);
+}
 
 const std::string Demo = std::string(BINARY_DIR) + "/menudemo";
 
@@ -106,16 +112,16 @@ TEST(MenuOnATerminal, PickerOnOnePageSavesTheChosenState) {
     DemoRun run({"printer", "-english"});
     ASSERT_TRUE(run.Expect(PrinterPrompt));
     run.Send("3\n");
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    ASSERT_TRUE(run.Expect(PickPrompt()));
     Vt100 vt = run.Screen();
     EXPECT_EQ(std::string(35, ' ') + "Paper tray", vt.Trimmed(0));
     EXPECT_EQ(" ->  1) Tray 1" + std::string(30, ' ') + "19) Tray 19", vt.Trimmed(2));
     EXPECT_EQ("    18) Tray 18", vt.Trimmed(19));
     EXPECT_EQ("Current selection: Tray 1", vt.Trimmed(22));
     run.Send("\n");  // the next page is the first again: every state fits
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    ASSERT_TRUE(run.Expect(PickPrompt()));
     run.Send("20\n");
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    ASSERT_TRUE(run.Expect(PickPrompt()));
     vt = run.Screen();
     EXPECT_EQ("Current selection: Tray 20", vt.Trimmed(22));
     EXPECT_NE(std::string::npos, vt.Row(3).find(" -> 20) Tray 20"));
@@ -132,20 +138,20 @@ TEST(MenuOnATerminal, PickerPagesOnASmallTerminal) {
     DemoRun run({"printer", "-english"}, 80, 10);
     ASSERT_TRUE(run.Expect(PrinterPrompt));
     run.Send("3\n");
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    ASSERT_TRUE(run.Expect(PickPrompt()));
     Vt100 first = run.Screen();
     EXPECT_NE(std::string::npos, first.Row(2).find(" ->  1) Tray 1"));
     EXPECT_NE(std::string::npos, first.Row(5).find("20) Tray 20"));
     run.Send("\n");
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    ASSERT_TRUE(run.Expect(PickPrompt()));
     Vt100 second = run.Screen();
     EXPECT_EQ("    21) Tray 21", second.Trimmed(2).substr(0, 15));
     EXPECT_EQ("Current selection: Tray 1", second.Trimmed(8));
     run.Send("23\n");  // taken on this page, which is drawn again
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    ASSERT_TRUE(run.Expect(PickPrompt()));
     EXPECT_NE(std::string::npos, run.Screen().Row(4).find(" -> 23) Tray 23"));
     run.Send("\n");  // the list ran out: back to the first page
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    ASSERT_TRUE(run.Expect(PickPrompt()));
     EXPECT_NE(std::string::npos, run.Screen().Row(2).find("     1) Tray 1"));
     run.Send("s\n");
     ASSERT_TRUE(run.Expect(PrinterPrompt));
@@ -159,8 +165,8 @@ TEST(MenuOnATerminal, PickManyCancelRestoresAndSaveKeeps) {
     DemoRun run({"printer", "-english"});
     ASSERT_TRUE(run.Expect(PrinterPrompt));
     run.Send("4 2,5\n");  // the option text is the first answer; state 5 is withheld
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));  // drawn before the answer
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));  // and after it
+    ASSERT_TRUE(run.Expect(PickPrompt()));  // drawn before the answer
+    ASSERT_TRUE(run.Expect(PickPrompt()));  // and after it
     Vt100 vt = run.Screen();
     EXPECT_EQ("Current selection: duplex staple", vt.Trimmed(22));
     EXPECT_EQ("        fold", vt.Trimmed(6));
@@ -168,11 +174,11 @@ TEST(MenuOnATerminal, PickManyCancelRestoresAndSaveKeeps) {
     ASSERT_TRUE(run.Expect(PrinterPrompt));
     EXPECT_EQ(" 4) Options ...... [default]", RowWith(run.Screen(), "Options"));
     run.Send("4\n");
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    ASSERT_TRUE(run.Expect(PickPrompt()));
     run.Send("3 4\n");
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    ASSERT_TRUE(run.Expect(PickPrompt()));
     run.Send("4\n");
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    ASSERT_TRUE(run.Expect(PickPrompt()));
     EXPECT_EQ("Current selection: duplex punch", run.Screen().Trimmed(22));
     run.Send("s\n");
     ASSERT_TRUE(run.Expect(PrinterPrompt));
@@ -329,7 +335,7 @@ TEST(MenuOnATerminal, TheEndOfInputStopsThePicker) {
     DemoRun run({"printer", "-english"});
     ASSERT_TRUE(run.Expect(PrinterPrompt));
     run.Send("3\n");
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    ASSERT_TRUE(run.Expect(PickPrompt()));
     run.Send("\004");
     ASSERT_TRUE(run.Expect("ERROR: unexpected end of input"));
     EXPECT_EQ(1, run.Finish());
