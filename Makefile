@@ -46,6 +46,7 @@ demo: build
 	./tools/demo.sh $(BUILD)
 
 bench: bench-deps
+	@command -v cdb >/dev/null && command -v sqlite3 >/dev/null || apt-get install -y -q tinycdb sqlite3
 	@[ -f $(BUILD_BENCH)/build.ninja ] || cmake -S . -B $(BUILD_BENCH) -G Ninja -DCMAKE_BUILD_TYPE=Release -DSETUP_BENCH=ON $(WERROR_FLAG)
 	cmake --build $(BUILD_BENCH)
 	@for b in $(BUILD_BENCH)/bench_*; do $$b; done

@@ -4,12 +4,18 @@
 //   1 the legacy record reader (GetData, PurgeRecord) over the bytes as a file
 //   2 translation files: normalisation, language choice, the conversion check
 //   3 the database source format (escapes, compile into a database in memory)
-// Nothing is written to disk: handles are opened without a file and with
-// DBT_NOWRITE.
+//   6 the write path: the bytes as a database file, then a put and a delete that
+//     rewrite it (typed, and the legacy interface); the result must load whole
+//   7 the exact source written by a dump compiles back to the same records
+// Modes 0 to 5 write nothing: handles are opened without a file and with
+// DBT_NOWRITE. Mode 6 writes in a private folder made once under /dev/shm (or /tmp).
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "DbText.h"
 #include "Dbm.h"
@@ -23,16 +29,24 @@ DbT *MemoryDb() {
     return DbTOpen("./.fuzz-no-such-file", DBT_NOCHECK | DBT_NOWRITE);
 }
 
-void TypedDb(const uint8_t *data, size_t size, int type) {
+// A handle holding the bytes as its content; null without memory.
+DbT *LoadedDb(const uint8_t *data, size_t size) {
     DbT *db = MemoryDb();
     auto *content = static_cast<unsigned char *>(GetMem(static_cast<int>(size) + 1));
     if (!db || !content) {
         PutMem(content);
         DbTClose(db);
-        return;
+        return nullptr;
     }
     memcpy(content, data, size);
     DbTSetContent(db, content, static_cast<int>(size));
+    return db;
+}
+
+void TypedDb(const uint8_t *data, size_t size, int type) {
+    DbT *db = LoadedDb(data, size);
+    if (!db)
+        return;
     if (type)
         DbTSetDbType(db, type);
     // every key a walk meets must be found again, with the same value length
@@ -119,6 +133,97 @@ void Source(const uint8_t *data, size_t size) {
     DbTClose(db);
 }
 
+// A private folder for the write path, made once; the run moves into it, so the
+// legacy interface (tool path unset: the current folder) writes in its "db".
+const std::string &WriteDir() {
+    static std::string dir;
+    if (dir.empty()) {
+        char tmpl[] = "/dev/shm/fuzzdb-XXXXXX", alt[] = "/tmp/fuzzdb-XXXXXX";
+        const char *made = mkdtemp(tmpl);
+        if (!made)
+            made = mkdtemp(alt);
+        if (!made)
+            __builtin_trap();
+        dir = made;
+        if (chdir(made) != 0)
+            __builtin_trap();
+        std::string db = dir + "/db";
+        mkdir(db.c_str(), 0777);
+        atexit([] { std::string cmd = "rm -rf '" + dir + "'"; if (system(cmd.c_str()) != 0) {} });
+    }
+    return dir;
+}
+
+void WriteFileBytes(const std::string &path, const uint8_t *data, size_t size) {
+    FILE *f = fopen(path.c_str(), "wb");
+    if (!f)
+        __builtin_trap();
+    if (size)
+        fwrite(data, 1, size, f);
+    fclose(f);
+}
+
+// Whatever the damage, a put and a delete leave a file that loads whole, with the
+// put record found and the deleted one gone; the legacy file reads to its end.
+void WritePath(const uint8_t *data, size_t size) {
+    std::string path = WriteDir() + "/typed.xdb";
+    WriteFileBytes(path, data, size);
+    DbT *db = DbTOpen(path.c_str(), 0);
+    if (!db)
+        return;
+    bool full = db->Type == DBT_TYPE_HEADERED && db->Count >= DBT_MAX_COUNT;
+    int put = DbmTPutRecord(db, "25_1002", "fuzz", 4);
+    DbmTDeleteRecord(db, "25_1003");
+    DbTClose(db);
+    DbT *again = DbTOpen(path.c_str(), DBT_NOCHECK);
+    // nothing written is cut on reading (a header count that disagreed before may
+    // still disagree: the recovery keeps it)
+    if (!again || again->LoadErr || (put && again->DamagePos >= 0 && again->DamagePos < again->FileSize))
+        __builtin_trap();
+    char small[8];
+    if (put && DbmTGetRecordN(again, "25_1002", small, sizeof small) != 4)
+        __builtin_trap();
+    if (!put && !full)
+        __builtin_trap();
+    if (DbmTGetRecordSize(again, "25_1003") != 0)
+        __builtin_trap();
+    DbTClose(again);
+
+    WriteFileBytes(WriteDir() + "/db/legacy.xdb", data, size);
+    if (DbmPutRecord("legacy", "25_1002", "fuzz", 4) != 1)
+        __builtin_trap();
+    DbmDeleteRecord("legacy", "25_1003");
+    FILE *in = fopen((WriteDir() + "/db/legacy.xdb").c_str(), "rb");
+    static unsigned char buf[DBM_REC_BUF];
+    while (in && GetData(in, buf) > 0) {
+    }
+    if (!in || !feof(in))
+        __builtin_trap();  // a record that does not read back whole
+    fclose(in);
+}
+
+// A dump of the bytes (as a database) compiles back to the same records.
+void DumpRoundTrip(const uint8_t *data, size_t size) {
+    DbT *db = LoadedDb(data, size);
+    if (!db)
+        return;
+    char *text = nullptr;
+    size_t len = 0;
+    FILE *out = open_memstream(&text, &len);
+    int records = DbDumpSource(db, out);
+    fclose(out);
+    DbT *again = MemoryDb();
+    char err[128];
+    // records are as long in both kinds: the compiled file is a header and the records
+    int first = db->Type == DBT_TYPE_LEGACY ? 0 : DBT_HEADER_SIZE;
+    int expected = DBT_HEADER_SIZE + (db->Size > first ? db->Size - first : 0);
+    if (DbCompileSource(again, text, len, err, sizeof err) != records || again->Size != expected)
+        __builtin_trap();
+    free(text);
+    DbTClose(again);
+    DbTClose(db);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -127,13 +232,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     uint8_t mode = data[0];
     ++data;
     --size;
-    switch (mode % 6) {
+    switch (mode % 8) {
     case 0: TypedDb(data, size, 0); break;
     case 1: LegacyReader(data, size); break;
     case 2: Translation(data, size); break;
     case 3: Source(data, size); break;
     case 4: TypedDb(data, size, DBT_TYPE_LEGACY); break;
-    default: TypedDb(data, size, DBT_TYPE_HEADERED); break;
+    case 6: WritePath(data, size); break;
+    case 7: DumpRoundTrip(data, size); break;
+    case 5: TypedDb(data, size, DBT_TYPE_HEADERED); break;
+    default: break;
     }
     return 0;
 }

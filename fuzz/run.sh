@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the record-database fuzz target with clang (libFuzzer, AddressSanitizer,
-# UndefinedBehaviorSanitizer) and runs it for a bounded time over the seed corpus.
-#   fuzz/run.sh [seconds]        (default 60; FUZZ_BUILD picks the build folder, build-fuzz by default)
+# Builds the fuzz targets with clang (libFuzzer, AddressSanitizer, UndefinedBehavior-
+# Sanitizer) and runs each for a bounded time over its seed corpus: fuzz_db (record
+# databases and message layer, fuzz/corpus/db) and fuzz_html (help files, fuzz/corpus/html).
+#   fuzz/run.sh [seconds]        (default 60 per target; FUZZ_BUILD picks the build folder, build-fuzz by default)
 # The run starts from a fixed seed (FUZZ_SEED, default 1), so a run repeats what an
 # earlier run of the same length tried; FUZZ_SEED=0 lets libFuzzer pick one.
 # The seeds in fuzz/corpus stay as they are: new inputs go to a scratch corpus in
@@ -39,7 +40,19 @@ clang++ -std=c++20 -g -O1 -fno-omit-frame-pointer \
   "${includes[@]}" \
   "$here/fuzz_db.cpp" "${sources[@]}" -o "$build/fuzz_db"
 
+# The help viewer with the whole ui layer; its built-in texts are generated as the
+# build generates them.
+cmake -DDB_SRC="$root/db-src" -DOUT="$build/BuiltinTexts.cpp" -P "$root/cmake/BuiltinTexts.cmake"
+for m in syscmd screen textmenu help; do includes+=("-I$root/src/common/$m"); done
+clang++ -std=c++20 -g -O1 -fno-omit-frame-pointer \
+  -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
+  "${includes[@]}" \
+  "$here/fuzz_html.cpp" "$root"/src/common/*/*.cpp "$build/BuiltinTexts.cpp" -ltinfo -o "$build/fuzz_html"
+
 # Run from a scratch folder: whatever the code under test might create stays there.
+mkdir -p "$build/corpus-html"
 cd "$build/work"
 "$build/fuzz_db" -max_total_time="$seconds" -seed="${FUZZ_SEED:-1}" -timeout=10 -rss_limit_mb=2048 \
-  -artifact_prefix="$build/" "$build/corpus" "$here/corpus"
+  -artifact_prefix="$build/" "$build/corpus" "$here/corpus/db"
+"$build/fuzz_html" -max_total_time="$seconds" -seed="${FUZZ_SEED:-1}" -timeout=10 -rss_limit_mb=2048 \
+  -max_len=65536 -artifact_prefix="$build/html-" "$build/corpus-html" "$here/corpus/html"

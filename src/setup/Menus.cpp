@@ -1,5 +1,9 @@
 // Menus.cpp - the installer's two menus and their handlers.
+#include "Files.h"
 #include "Installer.h"
+#include "Log.h"
+#include "MemMgr.h"
+#include "StrUtils.h"
 #include "TextMenu.h"
 
 // The static tables name only the fields they set; the rest start at zero.
@@ -46,6 +50,28 @@ TextMenu InstallMenu = {
     .Flags = MENU_NORETURNEXIT,
 };
 
+namespace {
+
+// The media carry the administrator's help beside the installer: when it is there, "h"
+// in the main menu shows it; without it the menu offers no help.
+void OfferHelp() {
+    static char *helpFile = nullptr;
+    PutMem(helpFile);
+    helpFile = SaveStr("%s/setup.hlp", pToolPath ? pToolPath : ".");
+    int type = GetFileType(helpFile);
+    if (type == FILETYPE_OTHER || type == FILETYPE_LINK) {
+        MainMenu.Flags |= MENU_HELP;
+        pTtyHtmlName = helpFile;
+        pTtyHtmlTitle = "Help";
+    } else {
+        MainMenu.Flags &= static_cast<uint16_t>(~MENU_HELP);
+        pTtyHtmlName = nullptr;
+    }
+}
+
+}  // namespace
+
 int RunMainMenu() {
+    OfferHelp();
     return RunMenu(&MainMenu, nullptr, 1);
 }

@@ -2,12 +2,15 @@
 // new directory under /tmp, which is also the tool path; waits are recorded instead
 // of slept. Everything is restored and removed afterwards.
 #pragma once
+#include <dirent.h>
 #include <ftw.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
+#include <cstring>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -22,6 +25,19 @@
 inline std::vector<unsigned> &RecordedSleeps() {
     static std::vector<unsigned> sleeps;
     return sleeps;
+}
+
+// The entries of a directory, sorted.
+inline std::vector<std::string> DirNames(const std::string &dir) {
+    std::vector<std::string> names;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (dirent *e = readdir(d))
+            if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
+                names.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 class DbTestDir : public ::testing::Test {

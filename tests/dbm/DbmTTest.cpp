@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 
+#include "DbFile.h"
 #include "DbTestDir.h"
 #include "Dbm.h"
 #include "DbmT.h"
@@ -218,15 +219,28 @@ TEST_F(DbmT, CopyDeleteAndLinkLists) {
     EXPECT_EQ(0, memcmp(file.data(), "TXDBAA1\0", 8));
 }
 
-TEST_F(DbmT, LocalDbFolderIsMadeWithOpenModes) {
+TEST_F(DbmT, NewFilesFollowTheUmaskAndRewritesKeepTheMode) {
+    mode_t mask = umask(027);
     DbPtr db(DbTOpen("m", 0));
     ASSERT_EQ(1, DbmTPutRecord(db.get(), "k", "v", 1));
     struct stat sb;
     ASSERT_EQ(0, stat("db", &sb));
-    EXPECT_EQ(0777u, sb.st_mode & 0777);
+    EXPECT_EQ(0750u, sb.st_mode & 0777);
     ASSERT_EQ(0, stat(DbFile("m").c_str(), &sb));
-    EXPECT_EQ(0666u, sb.st_mode & 0777);
-    EXPECT_FALSE(Exists(Path("db/m.xdb_new")));
+    EXPECT_EQ(0640u, sb.st_mode & 0777);
+    ASSERT_EQ(0, chmod(DbFile("m").c_str(), 0600));
+    ASSERT_EQ(1, DbmTPutRecord(db.get(), "k", "w", 1));
+    ASSERT_EQ(0, stat(DbFile("m").c_str(), &sb));
+    EXPECT_EQ(0600u, sb.st_mode & 0777);
+    umask(mask);
+    // a file without any write permission is refused, not replaced
+    ASSERT_EQ(0, chmod(DbFile("m").c_str(), 0444));
+    Bytes before = ReadBytes(DbFile("m"));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(0, DbmTPutRecord(db.get(), "k", "x", 1));
+    EXPECT_NE(std::string::npos, testing::internal::GetCapturedStderr().find("Can't write to m"));
+    EXPECT_EQ(before, ReadBytes(DbFile("m")));
+    EXPECT_EQ(std::vector<std::string>{"m.xdb"}, DirNames(Path("db")));
 }
 
 TEST_F(DbmT, NamesArePathsOrToolPathNames) {
@@ -297,12 +311,14 @@ TEST_F(DbmT, DamagedTailIsCutAndTheNextWriteMakesItFinal) {
     DbPtr db(DbTOpen("d", 0));
     EXPECT_EQ("value", Get(db.get(), "good"));
     EXPECT_EQ(static_cast<int>(good.size()), db->Size);
+    EXPECT_EQ(static_cast<int>(good.size()), db->DamagePos);
     ASSERT_EQ(1, DbmTPutRecord(db.get(), "more", "x", 1));
     Bytes written = ReadBytes(DbFile("d"));
     Bytes expected(written.begin(), written.begin() + 16);
     expected.insert(expected.end(), good.begin() + 16, good.end());
     AddHeaderedRecord(expected, "more", "x");
     EXPECT_EQ(expected, written);
+    EXPECT_EQ(0, memcmp(written.data(), "TXDBAA2\0", 8));  // the count of what was kept
 }
 
 // Records that do not hold together end the usable content at their start.
@@ -328,9 +344,24 @@ TEST_F(DbmT, InconsistentRecordsCountAsDamage) {
         WriteBytes(DbFile("bad"), file);
         DbPtr db(DbTOpen("bad", 0));
         EXPECT_EQ(static_cast<int>(goodSize), db->Size) << c.what;
+        EXPECT_EQ(static_cast<int>(goodSize), db->DamagePos) << c.what;
         EXPECT_EQ("1", Get(db.get(), "ok")) << c.what;
         EXPECT_EQ(0, DbmTGetRecordSize(db.get(), "ab")) << c.what;
     }
+}
+
+TEST_F(DbmT, MissingRecordsAndEmptyFilesAreTold) {
+    mkdir("db", 0777);
+    Bytes file = Header(3);  // counts three, holds one
+    AddHeaderedRecord(file, "ok", "1");
+    WriteBytes(DbFile("cut"), file);
+    DbPtr db(DbTOpen("cut", 0));
+    EXPECT_EQ(static_cast<int>(file.size()), db->DamagePos);
+    WriteBytes(DbFile("empty"), Bytes{});
+    DbPtr empty(DbTOpen("empty", 0));
+    EXPECT_EQ(-1, empty->DamagePos);
+    ASSERT_EQ(1, DbmTPutRecord(empty.get(), "k", "v", 1));
+    EXPECT_EQ(0, memcmp(ReadBytes(DbFile("empty")).data(), "TXDBAA1", 8));  // headered
 }
 
 TEST_F(DbmT, ShortFilesAndHeadersAreSafe) {
@@ -383,14 +414,14 @@ TEST_F(DbmT, FailedRenameKeepsTheOldFileAndReportsIt) {
     EXPECT_TRUE(Exists(DbFile("locked") + "/keep"));
 }
 
-TEST_F(DbmT, UncreatableTemporaryFileIsRetriedThenReported) {
+TEST_F(DbmT, UncreatableTemporaryFileIsReportedAtOnce) {
     WriteBytes(Path("db"), Bytes{'x'});  // "db" is a file: nothing can be made in it
     DbPtr db(DbTOpen("t", 0));
     testing::internal::CaptureStderr();
     EXPECT_EQ(0, DbmTPutRecord(db.get(), "k", "v", 1));
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(std::string::npos, err.find("ERROR: Can't write to t"));
-    EXPECT_EQ(std::vector<unsigned>(9, 1u), RecordedSleeps());
+    EXPECT_TRUE(RecordedSleeps().empty());
 }
 
 TEST_F(DbmT, FailedWriteLeavesTheOldFile) {
@@ -413,6 +444,89 @@ TEST_F(DbmT, FailedWriteLeavesTheOldFile) {
     ASSERT_EQ(child, waitpid(child, &status, 0));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(before, ReadBytes(DbFile("full")));
+}
+
+TEST_F(DbmT, LastingReadErrorsAreNotRetriedAndNotOverwritten) {
+    mkdir("db", 0777);
+    mkdir(DbFile("folder").c_str(), 0777);
+    int fd = open(DbFile("huge").c_str(), O_WRONLY | O_CREAT, 0644);  // sparse, past the limit
+    ASSERT_EQ(0, ftruncate(fd, static_cast<off_t>(DBT_MAX_CONTENT) + 1));
+    close(fd);
+    for (const char *name : {"folder", "huge"}) {
+        DbPtr db(DbTOpen(name, 0));
+        EXPECT_NE(0, db->LoadErr) << name;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(0, DbmTPutRecord(db.get(), "k", "v", 1)) << name;
+        testing::internal::GetCapturedStderr();
+    }
+    EXPECT_NE(std::string::npos, std::string(DbLastError()).find("more than")) << DbLastError();
+    EXPECT_TRUE(RecordedSleeps().empty());
+    struct stat sb;
+    ASSERT_EQ(0, stat(DbFile("huge").c_str(), &sb));
+    EXPECT_EQ(static_cast<off_t>(DBT_MAX_CONTENT) + 1, sb.st_size);
+}
+
+TEST_F(DbmT, LinkedDatabaseIsUpdatedWhereItLies) {
+    mkdir("db", 0777);
+    mkdir("elsewhere", 0777);
+    ASSERT_EQ(0, symlink(Path("elsewhere/real.xdb").c_str(), DbFile("linked").c_str()));
+    DbPtr db(DbTOpen("linked", 0));
+    ASSERT_EQ(1, DbmTPutRecord(db.get(), "k", "v", 1));
+    ASSERT_EQ(1, DbmTPutRecord(db.get(), "j", "w", 1));
+    struct stat sb;
+    ASSERT_EQ(0, lstat(DbFile("linked").c_str(), &sb));
+    EXPECT_TRUE(S_ISLNK(sb.st_mode));
+    DbPtr real(DbTOpen(Path("elsewhere/real.xdb").c_str(), 0));
+    EXPECT_EQ("v", Get(real.get(), "k"));
+    EXPECT_EQ("w", Get(real.get(), "j"));
+    EXPECT_EQ(std::vector<std::string>{"real.xdb"}, DirNames(Path("elsewhere")));
+    if (geteuid() == 0) {  // a rewrite keeps the owner and group
+        ASSERT_EQ(0, chown(Path("elsewhere/real.xdb").c_str(), 4321, 4322));
+        ASSERT_EQ(1, DbmTPutRecord(db.get(), "i", "u", 1));
+        ASSERT_EQ(0, stat(Path("elsewhere/real.xdb").c_str(), &sb));
+        EXPECT_EQ(4321u, sb.st_uid);
+        EXPECT_EQ(4322u, sb.st_gid);
+    }
+}
+
+// Two processes writing the same files at once, through both interfaces: every
+// record of both is kept and nothing but the databases is left.
+TEST_F(DbmT, ParallelWritersLoseNoRecord) {
+    constexpr int PUTS = 150;
+    mkdir("db", 0777);
+    pid_t kids[2];
+    for (int w = 0; w < 2; ++w) {
+        kids[w] = fork();
+        ASSERT_GE(kids[w], 0);
+        if (kids[w] == 0) {
+            DbT *db = DbTOpen("shared", 0);
+            bool ok = db != nullptr;
+            for (int i = 0; i < PUTS && ok; ++i) {
+                std::string key = std::to_string(w) + "_" + std::to_string(i);
+                ok = DbmTPutRecord(db, key.c_str(), "value", 5) == 1 &&
+                     DbmPutRecord("legacy", key.c_str(), "value", 5) == 1;
+            }
+            _exit(ok ? 0 : 1);
+        }
+    }
+    for (pid_t kid : kids) {
+        int st = 0;
+        waitpid(kid, &st, 0);
+        EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
+    }
+    DbPtr db(DbTOpen("shared", 0));
+    EXPECT_EQ(2 * PUTS, db->Count);
+    EXPECT_EQ(-1, db->DamagePos);
+    char *legacy = DbmGetRecordList("legacy", ",", ",");
+    ASSERT_NE(nullptr, legacy);
+    for (int w = 0; w < 2; ++w)
+        for (int i = 0; i < PUTS; ++i) {
+            std::string key = std::to_string(w) + "_" + std::to_string(i);
+            EXPECT_EQ("value", Get(db.get(), key.c_str())) << key;
+            EXPECT_NE(nullptr, strstr(legacy, ("," + key + ",").c_str())) << key;
+        }
+    PutMem(legacy);
+    EXPECT_EQ((std::vector<std::string>{"legacy.xdb", "shared.xdb"}), DirNames(Path("db")));
 }
 
 TEST_F(DbmT, FirstOfRepeatedKeysWinsAndReplacementRemovesAll) {

@@ -123,3 +123,30 @@ TEST_F(SetupMenu, CreatesASiteAndADisketteSetThenLeavesWithE) {
     EXPECT_EQ(ReadFile(box.Root("/opt/Talvo/dorv/a.txt")), "made from the menu\n");
     EXPECT_TRUE(Exists(made + "/setup"));
 }
+
+TEST_F(SetupMenu, HelpKeyShowsTheMediaHelpFileAndWithoutItTheMenuIsUnchanged) {
+    E2E_PRECONDITIONS(box);
+    ASSERT_TRUE(box.Mksite(box.Small(SMALL_LIST)));
+    Result r = box.Setup({"menu"}, "h\n1\nb\ne\ne\n", {"--pty"});
+    ASSERT_EQ(r.status, 0) << r.Both();
+    std::string screen = Screen(r.out);
+    size_t prompt = screen.find("\nEnter a number or h for help: ");
+    ASSERT_NE(prompt, std::string::npos) << screen;
+    size_t help = screen.find("Talvo Help", prompt);
+    ASSERT_NE(help, std::string::npos) << screen;
+    size_t page = screen.find("Run setup as root.", help);
+    EXPECT_NE(page, std::string::npos) << screen;
+    EXPECT_NE(screen.find(" 1) What the installation does and changes", help), std::string::npos) << screen;
+    EXPECT_NE(screen.find(" e) Exit Help", help), std::string::npos) << screen;
+    EXPECT_NE(screen.find("Enter a number or h for help: ", page), std::string::npos) << screen;
+
+    // media without the help file: neither beside the installer nor in the media list
+    fs::remove(box.Root("/site/setup.hlp"));
+    std::string disks = ReadFile(box.Root("/site/disks"));
+    disks.erase(disks.find(" setup.hlp"), 10);
+    WriteFile(box.Root("/site/disks"), disks);
+    Result bare = box.Setup({"menu"}, "h\ne\n", {"--pty"});
+    ASSERT_EQ(bare.status, 0) << bare.Both();
+    EXPECT_NE(Screen(bare.out).find("\nEnter a number: "), std::string::npos) << bare.out;
+    EXPECT_EQ(Screen(bare.out).find("Talvo Help"), std::string::npos) << bare.out;
+}

@@ -2,145 +2,38 @@
 // vt100 terminal of a fixed size while the test types answers and reads the screen.
 #include <gtest/gtest.h>
 
-#include <poll.h>
-#include <pty.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <chrono>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "BuiltinTexts.h"
 #include "../textmenu/MenuTestSupport.h"
 #include "../textmenu/Vt100.h"
+#include "PtyRun.h"
 
 using namespace menutest;
+using namespace ptytest;
 
 namespace {
 
-const std::string Demo = std::string(BINARY_DIR) + "/menudemo";
-constexpr int WAIT_MS = 10000;
-
-// One run of menudemo on a pseudo-terminal of columns x lines.
-class PtyRun {
-public:
-    PtyRun(const std::vector<std::string> &args, int columns = 80, int lines = 24,
-           const std::string &cwd = "")
-        : columns_(columns), lines_(lines) {
-        struct winsize ws{};
-        ws.ws_col = static_cast<unsigned short>(columns);
-        ws.ws_row = static_cast<unsigned short>(lines);
-        pid_ = forkpty(&master_, nullptr, nullptr, &ws);
-        if (pid_ == 0)
-            Child(args, cwd);
-    }
-    ~PtyRun() {
-        if (pid_ > 0 && !finished_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        if (master_ >= 0)
-            close(master_);
-    }
-    // Reads until text shows after the previous match; false on timeout or end.
-    bool Expect(const std::string &text) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(WAIT_MS);
-        for (;;) {
-            size_t at = out_.find(text, mark_);
-            if (at != std::string::npos) {
-                mark_ = at + text.size();
-                return true;
-            }
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0 || !ReadSome(static_cast<int>(left.count())))
-                return false;
-        }
-    }
-    void Send(const std::string &keys) {
-        size_t done = 0;
-        while (done < keys.size()) {
-            ssize_t n = write(master_, keys.data() + done, keys.size() - done);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return;
-            done += static_cast<size_t>(n);
-        }
-    }
-    // Everything until the program ends; its exit status (-1 when it did not end).
-    int Finish() {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(WAIT_MS);
-        while (std::chrono::steady_clock::now() < deadline && ReadSome(200)) {
-        }
-        int status = 0;
-        for (int i = 0; i < 100; ++i) {
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                finished_ = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            usleep(50000);
-        }
-        return -1;
-    }
-    // The screen as the terminal shows it now.
-    Vt100 Screen() const {
-        Vt100 vt(columns_, lines_);
-        vt.Feed(out_);
-        return vt;
-    }
-    const std::string &Output() const { return out_; }
-
-private:
-    [[noreturn]] static void Child(const std::vector<std::string> &args, const std::string &cwd) {
-        if (!cwd.empty() && chdir(cwd.c_str()) != 0)
-            _exit(126);
-        setenv("TERM", "vt100", 1);
-        unsetenv("COLUMNS");
-        unsetenv("LINES");
-        std::vector<char *> argv;
-        argv.push_back(const_cast<char *>(Demo.c_str()));
-        for (const auto &a : args)
-            argv.push_back(const_cast<char *>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(Demo.c_str(), argv.data());
-        _exit(127);
-    }
-    bool ReadSome(int ms) {
-        struct pollfd p{master_, POLLIN, 0};
-        int r = poll(&p, 1, ms);
-        if (r <= 0)
-            return r == 0;  // a timeout may be followed by more output
-        char buf[4096];
-        ssize_t n = read(master_, buf, sizeof buf);
-        if (n <= 0)
-            return false;  // the program has ended
-        out_.append(buf, static_cast<size_t>(n));
-        return true;
-    }
-    int columns_, lines_;
-    int master_ = -1;
-    pid_t pid_ = -1;
-    bool finished_ = false;
-    std::string out_;
-    size_t mark_ = 0;
-};
-
-// The row of the screen that contains text, or "" when none does.
-std::string RowWith(const Vt100 &vt, const std::string &text, int lines = 24) {
-    for (int i = 0; i < lines; ++i)
-        if (vt.Row(i).find(text) != std::string::npos)
-            return vt.Trimmed(i);
-    return "";
+// The picker's prompt as shipped.
+std::string PickPrompt() {
+    return BuiltinText("en_US", 25, 205);
 }
+
+const std::string Demo = std::string(BINARY_DIR) + "/menudemo";
+
+// One run of menudemo.
+class DemoRun : public PtyRun {
+public:
+    explicit DemoRun(const std::vector<std::string> &args, int columns = 80, int lines = 24,
+                     const std::string &cwd = "")
+        : PtyRun(Demo, args, columns, lines, cwd) {}
+};
 
 const char *const PrinterPrompt = "Enter a number or s for store settings in a file or <Return> to exit: ";
 
 TEST(MenuOnATerminal, MainMenuActionsAndTheExitFlag) {
-    PtyRun run({"main", "-english"});
+    DemoRun run({"main", "-english"});
     ASSERT_TRUE(run.Expect("Enter a number: "));
     Vt100 vt = run.Screen();
     EXPECT_EQ(std::string(23, ' ') + "Install Print Driver and Utilities", vt.Trimmed(2));
@@ -159,16 +52,16 @@ TEST(MenuOnATerminal, MainMenuActionsAndTheExitFlag) {
     EXPECT_EQ(0, run.Finish());
 }
 
-TEST(MenuOnATerminal, WithoutDatabaseThePromptShowsItsKey) {
-    PtyRun run({"main"});
-    ASSERT_TRUE(run.Expect("25_510"));
+TEST(MenuOnATerminal, WithoutDatabaseThePromptIsBuiltIn) {
+    DemoRun run({"main"});
+    ASSERT_TRUE(run.Expect("Enter a number: "));
     run.Send("E\n");
     ASSERT_TRUE(run.Expect("FINAL main menu left"));
     EXPECT_EQ(0, run.Finish());
 }
 
 TEST(MenuOnATerminal, ToggleAndDirectSet) {
-    PtyRun run({"printer", "-english"});
+    DemoRun run({"printer", "-english"});
     ASSERT_TRUE(run.Expect(PrinterPrompt));
     EXPECT_EQ(" 2) Banner page .. [1. No]", RowWith(run.Screen(), "Banner page"));
     run.Send("2\n");
@@ -187,7 +80,7 @@ TEST(MenuOnATerminal, ToggleAndDirectSet) {
 }
 
 TEST(MenuOnATerminal, TypedEntriesWithAndWithoutOptionText) {
-    PtyRun run({"printer", "-english"});
+    DemoRun run({"printer", "-english"});
     ASSERT_TRUE(run.Expect(PrinterPrompt));
     run.Send("1 lp_main\n");
     ASSERT_TRUE(run.Expect(PrinterPrompt));
@@ -216,19 +109,19 @@ TEST(MenuOnATerminal, TypedEntriesWithAndWithoutOptionText) {
 }
 
 TEST(MenuOnATerminal, PickerOnOnePageSavesTheChosenState) {
-    PtyRun run({"printer", "-english"});
+    DemoRun run({"printer", "-english"});
     ASSERT_TRUE(run.Expect(PrinterPrompt));
     run.Send("3\n");
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    ASSERT_TRUE(run.Expect(PickPrompt()));
     Vt100 vt = run.Screen();
     EXPECT_EQ(std::string(35, ' ') + "Paper tray", vt.Trimmed(0));
     EXPECT_EQ(" ->  1) Tray 1" + std::string(30, ' ') + "19) Tray 19", vt.Trimmed(2));
     EXPECT_EQ("    18) Tray 18", vt.Trimmed(19));
     EXPECT_EQ("Current selection: Tray 1", vt.Trimmed(22));
     run.Send("\n");  // the next page is the first again: every state fits
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    ASSERT_TRUE(run.Expect(PickPrompt()));
     run.Send("20\n");
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    ASSERT_TRUE(run.Expect(PickPrompt()));
     vt = run.Screen();
     EXPECT_EQ("Current selection: Tray 20", vt.Trimmed(22));
     EXPECT_NE(std::string::npos, vt.Row(3).find(" -> 20) Tray 20"));
@@ -242,23 +135,23 @@ TEST(MenuOnATerminal, PickerOnOnePageSavesTheChosenState) {
 }
 
 TEST(MenuOnATerminal, PickerPagesOnASmallTerminal) {
-    PtyRun run({"printer", "-english"}, 80, 10);
+    DemoRun run({"printer", "-english"}, 80, 10);
     ASSERT_TRUE(run.Expect(PrinterPrompt));
     run.Send("3\n");
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    ASSERT_TRUE(run.Expect(PickPrompt()));
     Vt100 first = run.Screen();
     EXPECT_NE(std::string::npos, first.Row(2).find(" ->  1) Tray 1"));
     EXPECT_NE(std::string::npos, first.Row(5).find("20) Tray 20"));
     run.Send("\n");
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    ASSERT_TRUE(run.Expect(PickPrompt()));
     Vt100 second = run.Screen();
     EXPECT_EQ("    21) Tray 21", second.Trimmed(2).substr(0, 15));
     EXPECT_EQ("Current selection: Tray 1", second.Trimmed(8));
     run.Send("23\n");  // taken on this page, which is drawn again
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    ASSERT_TRUE(run.Expect(PickPrompt()));
     EXPECT_NE(std::string::npos, run.Screen().Row(4).find(" -> 23) Tray 23"));
     run.Send("\n");  // the list ran out: back to the first page
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    ASSERT_TRUE(run.Expect(PickPrompt()));
     EXPECT_NE(std::string::npos, run.Screen().Row(2).find("     1) Tray 1"));
     run.Send("s\n");
     ASSERT_TRUE(run.Expect(PrinterPrompt));
@@ -269,11 +162,11 @@ TEST(MenuOnATerminal, PickerPagesOnASmallTerminal) {
 }
 
 TEST(MenuOnATerminal, PickManyCancelRestoresAndSaveKeeps) {
-    PtyRun run({"printer", "-english"});
+    DemoRun run({"printer", "-english"});
     ASSERT_TRUE(run.Expect(PrinterPrompt));
     run.Send("4 2,5\n");  // the option text is the first answer; state 5 is withheld
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));  // drawn before the answer
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));  // and after it
+    ASSERT_TRUE(run.Expect(PickPrompt()));  // drawn before the answer
+    ASSERT_TRUE(run.Expect(PickPrompt()));  // and after it
     Vt100 vt = run.Screen();
     EXPECT_EQ("Current selection: duplex staple", vt.Trimmed(22));
     EXPECT_EQ("        fold", vt.Trimmed(6));
@@ -281,11 +174,11 @@ TEST(MenuOnATerminal, PickManyCancelRestoresAndSaveKeeps) {
     ASSERT_TRUE(run.Expect(PrinterPrompt));
     EXPECT_EQ(" 4) Options ...... [default]", RowWith(run.Screen(), "Options"));
     run.Send("4\n");
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    ASSERT_TRUE(run.Expect(PickPrompt()));
     run.Send("3 4\n");
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    ASSERT_TRUE(run.Expect(PickPrompt()));
     run.Send("4\n");
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    ASSERT_TRUE(run.Expect(PickPrompt()));
     EXPECT_EQ("Current selection: duplex punch", run.Screen().Trimmed(22));
     run.Send("s\n");
     ASSERT_TRUE(run.Expect(PrinterPrompt));
@@ -301,7 +194,7 @@ TEST(MenuOnATerminal, PickManyCancelRestoresAndSaveKeeps) {
 }
 
 TEST(MenuOnATerminal, ApplyAndLeaveQuestions) {
-    PtyRun run({"printer", "-english"});
+    DemoRun run({"printer", "-english"});
     ASSERT_TRUE(run.Expect(PrinterPrompt));
     run.Send("5 3\n");
     ASSERT_TRUE(run.Expect(PrinterPrompt));
@@ -330,7 +223,7 @@ TEST(MenuOnATerminal, ApplyAndLeaveQuestions) {
 }
 
 TEST(MenuOnATerminal, SubmenuAndTheReturnQuestion) {
-    PtyRun run({"printer", "-english"});
+    DemoRun run({"printer", "-english"});
     ASSERT_TRUE(run.Expect(PrinterPrompt));
     run.Send("7\n");
     ASSERT_TRUE(run.Expect("Enter a number or <Return> to exit: "));
@@ -374,7 +267,7 @@ TEST(MenuOnATerminal, StoreAndReplayASettingsFile) {
     ScratchDir dir;
     std::string file = dir.Path + "/printer_1";
     {
-        PtyRun run({"printer", "-english"});
+        DemoRun run({"printer", "-english"});
         ASSERT_TRUE(run.Expect(PrinterPrompt));
         run.Send("1 lp_store\n");
         ASSERT_TRUE(run.Expect(PrinterPrompt));
@@ -402,14 +295,14 @@ TEST(MenuOnATerminal, StoreAndReplayASettingsFile) {
               "1[printhost] 12 0\n2[515] 13 0\n}\n",
               ReadFile(file));
     {
-        PtyRun replay({"printer", "-english", "-load", file});
+        DemoRun replay({"printer", "-english", "-load", file});
         ASSERT_TRUE(replay.Expect("APPLIED queue=lp_store banner=1 tray=0 options=1 copies=1 "
                                   "scale=0.500 protocol=0 host=printhost port=515 "));
         EXPECT_EQ(std::string::npos, replay.Output().find(PrinterPrompt));
         EXPECT_EQ(0, replay.Finish());
     }
     {
-        PtyRun replay({"printer", "-english", "-replay", file});
+        DemoRun replay({"printer", "-english", "-replay", file});
         ASSERT_TRUE(replay.Expect(PrinterPrompt));
         EXPECT_EQ(" 1) Printer queue  [lp_store]", RowWith(replay.Screen(), "Printer queue"));
         replay.Send("x\n");
@@ -420,7 +313,7 @@ TEST(MenuOnATerminal, StoreAndReplayASettingsFile) {
 
 TEST(MenuOnATerminal, StoreExitWritesDotSettingsAndEnds) {
     ScratchDir dir;
-    PtyRun run({"storeexit", "-english"}, 80, 24, dir.Path);
+    DemoRun run({"storeexit", "-english"}, 80, 24, dir.Path);
     ASSERT_TRUE(run.Expect("Enter a number or s for store settings in a file: "));
     run.Send("1 lp5\n");
     ASSERT_TRUE(run.Expect("Enter a number or s for store settings in a file: "));
@@ -431,7 +324,7 @@ TEST(MenuOnATerminal, StoreExitWritesDotSettingsAndEnds) {
 }
 
 TEST(MenuOnATerminal, TheEndOfInputStopsTheMenu) {
-    PtyRun run({"main", "-english"});
+    DemoRun run({"main", "-english"});
     ASSERT_TRUE(run.Expect("Enter a number: "));
     run.Send("\004");
     ASSERT_TRUE(run.Expect("menudemo: reading from standard input"));
@@ -439,17 +332,17 @@ TEST(MenuOnATerminal, TheEndOfInputStopsTheMenu) {
 }
 
 TEST(MenuOnATerminal, TheEndOfInputStopsThePicker) {
-    PtyRun run({"printer", "-english"});
+    DemoRun run({"printer", "-english"});
     ASSERT_TRUE(run.Expect(PrinterPrompt));
     run.Send("3\n");
-    ASSERT_TRUE(run.Expect("Enter numbers, s or c: "));
+    ASSERT_TRUE(run.Expect(PickPrompt()));
     run.Send("\004");
     ASSERT_TRUE(run.Expect("ERROR: unexpected end of input"));
     EXPECT_EQ(1, run.Finish());
 }
 
 TEST(MenuOnATerminal, ATooSmallTerminalLeavesThePickItemAlone) {
-    PtyRun run({"printer", "-english"}, 80, 6);
+    DemoRun run({"printer", "-english"}, 80, 6);
     ASSERT_TRUE(run.Expect("to exit: "));
     run.Send("3\n");
     ASSERT_TRUE(run.Expect("The screen is too small for this list.It has 80 columns and 6 lines;"));

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "BuiltinTexts.h"
 #include "../textmenu/MenuTestSupport.h"
 #include "../textmenu/Vt100.h"
 #include "Screen.h"
@@ -248,10 +249,12 @@ TEST_F(PickerScreenTest, TwentyFiveStatesFillTwoColumns) {
     EXPECT_EQ("     7) Tray 7" + std::string(30, ' ') + "25) Tray 25", vt.Trimmed(8));
     EXPECT_EQ("    18) Tray 18", vt.Trimmed(19));
     EXPECT_EQ("", vt.Trimmed(20));
-    EXPECT_EQ("s Save" + std::string(34, ' ') + "c Cancel", vt.Trimmed(21));
+    std::string save = BuiltinText("en_US", 25, 201);
+    EXPECT_EQ(save + std::string(40 - save.size(), ' ') + BuiltinText("en_US", 25, 202), vt.Trimmed(21));
     EXPECT_EQ("Current selection: Tray 19", vt.Trimmed(22));
-    EXPECT_EQ("Enter numbers, s or c:", vt.Trimmed(23));
-    EXPECT_EQ(23, vt.CursorX());
+    std::string prompt = BuiltinText("en_US", 25, 205);
+    EXPECT_EQ(prompt.substr(0, prompt.size() - 1), vt.Trimmed(23));
+    EXPECT_EQ(static_cast<int>(prompt.size()), vt.CursorX());
     EXPECT_EQ(23, vt.CursorY());
     EXPECT_EQ(0u, mask);
 }
@@ -340,6 +343,7 @@ TEST_F(PickerScreenTest, ATooSmallTerminalGetsTheSizeMessages) {
 }
 
 TEST_F(PickerScreenTest, WithoutDatabaseTheLabelsAreBuiltInEnglish) {
+    menutest::LangGuard lang("C");
     DbT *saved = pDrvCoreDB;
     pDrvCoreDB = nullptr;
     char states[] = "_a,_b,_c";
@@ -351,7 +355,7 @@ TEST_F(PickerScreenTest, WithoutDatabaseTheLabelsAreBuiltInEnglish) {
     pDrvCoreDB = saved;
     EXPECT_EQ("Save" + std::string(36, ' ') + "Cancel", vt.Trimmed(21));
     EXPECT_EQ("Current selection: a", vt.Trimmed(22));
-    EXPECT_EQ("Enter numbers, s or c:", vt.Trimmed(23));
+    EXPECT_EQ("Enter numbers, s to save or c to cancel:", vt.Trimmed(23));  // the shipped text
 }
 
 TEST_F(PickerScreenTest, AnOffsetPastTheListFails) {

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "BuiltinTexts.h"
 #include "DbmT.h"
 #include "Errors.h"
 #include "MemMgr.h"
@@ -55,6 +56,28 @@ inline void WriteFile(const std::string &path, const std::string &text) {
 }
 
 // Everything written to file descriptor 1 while alive; Text() ends the capture.
+// LANG for one test (the built-in texts follow it), restored afterwards.
+class LangGuard {
+public:
+    explicit LangGuard(const char *lang) : had_(std::getenv("LANG") != nullptr) {
+        if (had_)
+            old_ = std::getenv("LANG");
+        setenv("LANG", lang, 1);
+    }
+    ~LangGuard() {
+        if (had_)
+            setenv("LANG", old_.c_str(), 1);
+        else
+            unsetenv("LANG");
+    }
+    LangGuard(const LangGuard &) = delete;
+    LangGuard &operator=(const LangGuard &) = delete;
+
+private:
+    bool had_;
+    std::string old_;
+};
+
 class StdoutCapture {
 public:
     StdoutCapture() : path_(TempPath("menuout")) {
@@ -157,7 +180,7 @@ public:
     EnglishTexts() : saved_(pDrvCoreDB) {
         db_ = DbTOpen("/nonexistent-menu-test/CoreString.xdb", DBT_NOCHECK | DBT_NOWRITE);
         for (const auto &[key, text] : Texts())
-            DbmTPutRecord(db_, key, text, static_cast<int>(std::string(text).size()) + 1);
+            DbmTPutRecord(db_, key.c_str(), text.c_str(), static_cast<int>(text.size()) + 1);
         pDrvCoreDB = db_;
     }
     ~EnglishTexts() {
@@ -167,40 +190,17 @@ public:
     void Put(const char *key, const char *text) {
         DbmTPutRecord(db_, key, text, static_cast<int>(std::string(text).size()) + 1);
     }
-    static const std::vector<std::pair<const char *, const char *>> &Texts() {
-        static const std::vector<std::pair<const char *, const char *>> texts = {
-            {"25_201", "s Save"},
-            {"25_202", "c Cancel"},
-            {"25_203", "Current selection: %s"},
-            {"25_204", "Current selection: %s..."},
-            {"25_205", "Enter numbers, s or c: "},
-            {"25_206", "The screen is too small for this list."},
-            {"25_207", "It has %i columns and %i lines;"},
-            {"25_208", " at least %i columns and %i lines are needed."},
-            {"25_230", " or s for store settings in a file"},
-            {"25_231", " or h for help"},
-            {"25_232", " or <Return> to exit"},
-            {"25_270", " ["},
-            {"25_271", "default"},
-            {"25_510", "\nEnter a number%s%s%s: "},
-            {"25_1000", "Press <Return> to continue"},
-            {"25_1001", "\nPress <Return> to continue "},
-            {"25_1002",
-             "\n'%c' is not a valid name character. \nOnly alphanumeric character, '-', and '_' "
-             "are valid: \n"},
-            {"25_1003", "This number must be between %i to %i."},
-            {"25_1006", "Invalid character '%c'\nThis text may contain \"0123456789.\""},
-            {"25_1007", "Invalid character '%c'\nThis text may contain \"abc..zABC..Z012..9%s\""},
-            {"25_1008", "Invalid character '%c'\nThis text may contain \"abc..zABC..Z%s\""},
-            {"25_1009", "Invalid entry \"%s\""},
-            {"25_1011", "\nAll names must be set before applying setup.\nPress <Return> to continue"},
-            {"25_1016", "reading from standard input"},
-            {"25_1017", "\nDo you want to return to %s menu"},
-            {"25_1018", "\nDo you want to exit %s"},
-            {"25_1020", "Only one '.' may be entered."},
-            {"30_42", "This text length must be from %i to %i characters long."},
-            {"30_44", "This text must be exactly %i characters long."},
-        };
+    // The engine's English texts as shipped (db-src, compiled in), keyed as in the
+    // message database.
+    static const std::vector<std::pair<std::string, std::string>> &Texts() {
+        static const std::vector<std::pair<std::string, std::string>> texts = [] {
+            std::vector<std::pair<std::string, std::string>> all;
+            for (int group : {20, 25, 30})
+                for (int number = 0; number < 2000; ++number)
+                    if (const char *text = BuiltinText("en_US", group, number))
+                        all.emplace_back(std::to_string(group) + "_" + std::to_string(number), text);
+            return all;
+        }();
         return texts;
     }
 

@@ -80,12 +80,23 @@ TEST_F(PrintMenuTest, PromptLineOffersTheMenusKeys) {
     EXPECT_EQ("\nEnter a number or s for store settings in a file or <Return> to exit: ", Print(&menu));
 }
 
-TEST_F(PrintMenuTest, WithoutDatabaseThePromptShowsItsKey) {
+TEST_F(PrintMenuTest, WithoutDatabaseThePromptIsBuiltInInTheLanguageOfLang) {
     DbT *saved = pDrvCoreDB;
     pDrvCoreDB = nullptr;
-    std::string shown = Print(&MainMenuCopy, 30, 34);
+    std::string english, french;
+    {
+        LangGuard lang("C");
+        english = Print(&MainMenuCopy, 30, 34);
+    }
+    {
+        LangGuard lang("fr_FR.UTF-8");
+        french = Print(&MainMenuCopy, 30, 34);
+    }
     pDrvCoreDB = saved;
-    EXPECT_EQ("25_510", shown.substr(shown.size() - 6));
+    const std::string prompt = "\nEnter a number: ";
+    EXPECT_EQ(prompt, english.substr(english.size() - prompt.size()));
+    EXPECT_NE(english.substr(english.size() - prompt.size()), french.substr(french.size() - prompt.size()));
+    EXPECT_EQ(std::string::npos, french.find("25_510"));
 }
 
 TEST_F(PrintMenuTest, ValuesLineUpBehindDots) {
@@ -117,9 +128,10 @@ TEST_F(PrintMenuTest, PickManyWithOnlyTheFirstStateShowsTheDefaultWord) {
     EXPECT_EQ(" 1) Many  [default]\n\nEnter a number: ", Print(&menu));
     DbT *saved = pDrvCoreDB;
     pDrvCoreDB = nullptr;
+    LangGuard lang("C");
     std::string bare = Print(&menu);
     pDrvCoreDB = saved;
-    EXPECT_EQ(" 1) Many ErrorError]\n", bare.substr(0, 21));
+    EXPECT_EQ(" 1) Many  [default]\n", bare.substr(0, 20));
 }
 
 TEST_F(PrintMenuTest, AWithheldOrMissingStateShowsEmptyBrackets) {
@@ -232,3 +244,20 @@ TEST(PrintMenuBarItem, AdvancesTheCallersIndexAndNumber) {
 }
 
 }  // namespace
+
+TEST(FetchMenuMessage, ADatabaseTextWinsAndMissingOnesAreBuiltIn) {
+    LangGuard lang("de_DE.UTF-8");
+    NlsResetLang();
+    DbT *saved = pDrvCoreDB;
+    pDrvCoreDB = DbTOpen("/nonexistent-fetch-test/CoreString.xdb", DBT_NOCHECK | DBT_NOWRITE);
+    DbmTPutRecord(pDrvCoreDB, "25_231", " oder h", 8);
+    char buf[256];
+    EXPECT_STREQ(" oder h", FetchMenuMessage(25, 231, buf, sizeof buf));
+    EXPECT_STREQ("\nGeben Sie eine Nummer ein%s%s%s: ", FetchMenuMessage(25, 510, buf, sizeof buf));
+    EXPECT_STREQ("25_9999", FetchMenuMessage(25, 9999, buf, sizeof buf));
+    char small[8];
+    EXPECT_STREQ("\nGeben ", FetchMenuMessage(25, 510, small, sizeof small));
+    DbTClose(pDrvCoreDB);
+    pDrvCoreDB = saved;
+    NlsResetLang();
+}

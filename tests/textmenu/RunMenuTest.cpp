@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "BuiltinTexts.h"
 #include "Errors.h"
 #include "Files.h"
 #include "MenuTestSupport.h"
@@ -16,6 +17,11 @@
 using namespace menutest;
 
 namespace {
+
+// The picker's prompt as shipped.
+std::string PickPrompt() {
+    return BuiltinText("en_US", 25, 205);
+}
 
 struct Counters {
     int Install = 0, Toggle = 0, Apply = 0, Refresh = 0, Leave = 0, Action = 0;
@@ -220,8 +226,8 @@ TEST_F(RunMenuTest, PickerAnswersAfterTheFirstAreReadFresh) {
     std::string shown = Run(&menu, "1\n3 4\n2\ns\nx\n");
     EXPECT_EQ(15, items[0].Value.i);
     size_t draws = 0;
-    for (size_t at = shown.find("Enter numbers, s or c: "); at != std::string::npos;
-         at = shown.find("Enter numbers, s or c: ", at + 1))
+    for (size_t at = shown.find(PickPrompt()); at != std::string::npos;
+         at = shown.find(PickPrompt(), at + 1))
         ++draws;
     EXPECT_EQ(3u, draws);  // one per answer before the save
 }

@@ -169,13 +169,14 @@ TEST_F(ValidateEntryTest, FixedCharactersAcceptTrailingText) {
     EXPECT_EQ(0, Check("/opt/more", "/").Result);
 }
 
-TEST_F(ValidateEntryTest, MessagesMissingFromTheDatabaseShowTheirKeys) {
+TEST_F(ValidateEntryTest, MessagesMissingFromTheDatabaseAreBuiltIn) {
     DbT *saved = pDrvCoreDB;
     pDrvCoreDB = nullptr;
+    LangGuard lang("C");
     Outcome o = Check("a", "A(2,8)");
     pDrvCoreDB = saved;
     EXPECT_EQ(2, o.Result);
-    EXPECT_EQ("30_42Error", o.Shown);
+    EXPECT_EQ("This text length must be from 2 to 8 characters long." + Press, o.Shown);
 }
 
 TEST_F(ValidateEntryTest, ADatabaseTextWithOtherConversionsCountsAsMissing) {

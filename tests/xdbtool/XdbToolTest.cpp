@@ -1,10 +1,12 @@
 // The database tool: the source format, the commands run as the built program, and
 // the shipped databases the build made with it.
-#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "../dbm/DbTestDir.h"
@@ -43,17 +45,6 @@ ToolRun Tool(const std::string &dir, std::initializer_list<std::string> args) {
     return r;
 }
 
-std::vector<std::string> Entries(const std::string &dir) {
-    std::vector<std::string> names;
-    if (DIR *d = opendir(dir.c_str())) {
-        while (dirent *e = readdir(d))
-            if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
-                names.push_back(e->d_name);
-        closedir(d);
-    }
-    return names;
-}
-
 std::string Value(DbT *db, const char *key) {
     char buf[70000];
     int n = DbmTGetRecordN(db, key, buf, sizeof buf);
@@ -75,11 +66,34 @@ protected:
     void Source(const std::string &text) { std::ofstream(Path("src.txt"), std::ios::binary) << text; }
     // The tool leaves nothing behind but the target file.
     void ExpectClean() {
-        EXPECT_TRUE(Entries(Path("work")).empty());
-        for (const std::string &e : Entries(Path("out")))
-            EXPECT_EQ(std::string::npos, e.find(".xdbtool")) << e;
+        EXPECT_TRUE(DirNames(Path("work")).empty());
+        for (const std::string &e : DirNames(Path("out")))
+            EXPECT_EQ(std::string::npos, e.find("_new")) << e;
     }
 };
+
+// Starts the built tool without a shell, its output thrown away.
+pid_t Spawn(const std::vector<std::string> &args) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        std::vector<char *> argv{const_cast<char *>(BINARY_DIR "/xdbtool")};
+        for (const std::string &a : args)
+            argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+int Reap(pid_t pid) {
+    int st = 0;
+    waitpid(pid, &st, 0);
+    return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+}
 
 // Source format ----------------------------------------------------------------
 
@@ -170,27 +184,64 @@ TEST_F(XdbTool, PutCreatesADatabaseAnywhere) {
     ExpectClean();
 }
 
+// The records of two handles, in file order, as text.
+std::vector<std::string> Records(DbT *db) {
+    std::vector<std::string> out;
+    DbTRecord rec;
+    std::vector<char> key(DBT_MAX_RECORD), value(DBT_MAX_RECORD);
+    for (int more = WalkDbTRecords(db, &rec, 0); more; more = WalkDbTRecords(db, &rec, 1)) {
+        DbTDecodeKey(db, &rec, key.data());
+        DbTDecodeValue(db, &rec, value.data(), rec.ValueLen);
+        out.push_back(std::string(key.data(), static_cast<size_t>(rec.KeyLen)) + '|' +
+                      std::string(value.data(), static_cast<size_t>(rec.ValueLen)));
+    }
+    return out;
+}
+
 TEST_F(XdbTool, DumpCompilesBackToTheSameRecords) {
-    // a legacy file with awkward bytes in keys and values
-    ASSERT_EQ(1, DbmPutRecord("legacy", "#hash key", "tab\there", 8));
-    ASSERT_EQ(1, DbmPutRecord("legacy", "ctl", "\x01\n\\\xE9", 4));
-    ToolRun dump = Tool(Path("work"), {"dump", Path("db/legacy.xdb")});
-    ASSERT_EQ(0, dump.Status);
-    std::ofstream(Path("dump.txt"), std::ios::binary) << dump.Out;
-    ASSERT_EQ(0, Tool(Path("work"), {"compile", Path("dump.txt"), Path("out/again.xdb")}).Status);
-    DbPtr legacy(DbTOpen("legacy", 0));
+    // repeated keys, a NUL inside a key, an empty key and value, awkward bytes
+    DbPtr odd(DbTOpen(Path("out/odd.xdb").c_str(), DBT_NOWRITE));
+    for (auto [k, v] : {std::pair<std::string, std::string>{"#k", "tab\there"}, {"k", "1"}, {"k", "2"},
+                        {std::string("a\0b", 3), "\x01\r\n\\\xE9"}, {"", ""}})
+        ASSERT_EQ(1, DbTAppendRecord(odd.get(), k.data(), static_cast<int>(k.size()), v.data(),
+                                     static_cast<int>(v.size())));
+    ASSERT_EQ(1, DbmTArchiveDb(odd.get()));
+    std::string cmd = "'" BINARY_DIR "/xdbtool' dump '" + Path("out/odd.xdb") + "' | '" BINARY_DIR
+                      "/xdbtool' compile - '" + Path("out/again.xdb") + "'";
+    ASSERT_EQ(0, system(cmd.c_str()));
     DbPtr again(DbTOpen(Path("out/again.xdb").c_str(), 0));
-    EXPECT_EQ(DBT_TYPE_LEGACY, legacy->Type);
-    EXPECT_EQ(DBT_TYPE_HEADERED, again->Type);
-    char *a = DbmTGetRecordList(legacy.get(), "|", "");
-    char *b = DbmTGetRecordList(again.get(), "|", "");
-    EXPECT_STREQ(a, b);
-    PutMem(a);
-    PutMem(b);
-    for (const char *k : {"#hash key", "ctl"})
-        EXPECT_EQ(Value(legacy.get(), k), Value(again.get(), k)) << k;
-    EXPECT_EQ(dump.Out, Tool(Path("work"), {"dump", Path("out/again.xdb")}).Out);
+    EXPECT_EQ(Records(odd.get()), Records(again.get()));
+    EXPECT_EQ(5u, Records(again.get()).size());
     ExpectClean();
+}
+
+// Every seed of the fuzz corpus, loaded as a database (what of it holds together),
+// dumped and compiled again gives the same records.
+TEST(DbText, DumpRoundTripsOverTheFuzzCorpus) {
+    int files = 0;
+    for (const std::string &name : DirNames(SOURCE_DIR "/fuzz/corpus/db")) {
+        std::ifstream in(SOURCE_DIR "/fuzz/corpus/db/" + name, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        for (int type : {DBT_TYPE_LEGACY, DBT_TYPE_HEADERED}) {
+            DbPtr db(DbTOpen("./never-written", DBT_NOCHECK | DBT_NOWRITE));
+            auto *content = static_cast<unsigned char *>(GetMem(static_cast<int>(bytes.size())));
+            memcpy(content, bytes.data(), bytes.size());
+            DbTSetContent(db.get(), content, static_cast<int>(bytes.size()));
+            DbTSetDbType(db.get(), type);
+            char *text = nullptr;
+            size_t len = 0;
+            FILE *out = open_memstream(&text, &len);
+            DbDumpSource(db.get(), out);
+            fclose(out);
+            DbPtr again(DbTOpen("./never-written", DBT_NOCHECK | DBT_NOWRITE));
+            char err[128];
+            EXPECT_GE(DbCompileSource(again.get(), text, len, err, sizeof err), 0) << name << ": " << err;
+            EXPECT_EQ(Records(db.get()), Records(again.get())) << name;
+            free(text);
+        }
+        ++files;
+    }
+    EXPECT_GT(files, 0);
 }
 
 TEST_F(XdbTool, ChangesKeepALegacyFileLegacy) {
@@ -201,13 +252,128 @@ TEST_F(XdbTool, ChangesKeepALegacyFileLegacy) {
     EXPECT_STREQ("w", buf);
 }
 
-TEST_F(XdbTool, UsageAndUnreadableFiles) {
+TEST_F(XdbTool, UsageAndMessagesNameTheFileAndTheReason) {
     ToolRun r = Tool(Path("work"), {"frobnicate"});
     EXPECT_EQ(2, r.Status);
     EXPECT_NE(std::string::npos, r.Out.find("usage: xdbtool compile SOURCE FILE.xdb"));
-    EXPECT_EQ(1, Tool(Path("work"), {"list", Path("out/none.xdb")}).Status);
+    r = Tool(Path("work"), {"--help"});
+    EXPECT_EQ(0, r.Status);
+    EXPECT_EQ(0u, r.Out.find("usage: xdbtool compile SOURCE FILE.xdb"));
+    r = Tool(Path("work"), {"list", Path("out/none.xdb")});
+    EXPECT_EQ(1, r.Status);
+    EXPECT_NE(std::string::npos, r.Out.find("none.xdb: cannot read: No such file or directory")) << r.Out;
     EXPECT_EQ(1, Tool(Path("work"), {"compile", Path("none.txt"), Path("out/n.xdb")}).Status);
+    r = Tool(Path("work"), {"put", Path("out/big.xdb"), "k", std::string(65532, 'v')});
+    EXPECT_EQ(1, r.Status);
+    EXPECT_NE(std::string::npos, r.Out.find("big.xdb: cannot write: a record of 65536 bytes, longer than the limit of 65535"))
+        << r.Out;
+    // a write that cannot finish (here a file size limit) names the system's reason
+    ASSERT_EQ(0, Tool(Path("work"), {"put", Path("out/full.xdb"), "k", "v"}).Status);
+    std::vector<unsigned char> before = ReadBytes(Path("out/full.xdb"));
+    std::string cmd = "ulimit -f 4; '" BINARY_DIR "/xdbtool' put '" + Path("out/full.xdb") + "' j " +
+                      std::string(6000, 'v') + " 2>&1";
+    FILE *p = popen(cmd.c_str(), "r");
+    char out[512] = {};
+    size_t got = fread(out, 1, sizeof out - 1, p);
+    EXPECT_NE(0, pclose(p));
+    EXPECT_NE(nullptr, strstr(out, "full.xdb: cannot write: File too large")) << std::string(out, got);
+    EXPECT_EQ(before, ReadBytes(Path("out/full.xdb")));
     ExpectClean();
+}
+
+// 200 rounds of two puts of different keys at once: none is lost and the file
+// always loads whole.
+TEST_F(XdbTool, ParallelPutsLoseNoUpdate) {
+    std::string db = Path("out/p.xdb");
+    for (int round = 0; round < 200; ++round) {
+        std::string a = "a" + std::to_string(round), b = "b" + std::to_string(round);
+        pid_t pa = Spawn({"put", db, a, "1"}), pb = Spawn({"put", db, b, "2"});
+        ASSERT_EQ(0, Reap(pa));
+        ASSERT_EQ(0, Reap(pb));
+        DbPtr now(DbTOpen(db.c_str(), 0));
+        ASSERT_EQ(-1, now->DamagePos) << round;
+        ASSERT_EQ(2 * (round + 1), now->Count) << round;
+    }
+    ExpectClean();
+}
+
+// SIGINT, SIGTERM and SIGHUP at any moment leave the old file or the new one and no
+// temporary file; what kill -9 leaves is removed by the next writer.
+TEST_F(XdbTool, InterruptedPutsLeaveNothingBehind) {
+    std::string db = Path("out/i.xdb");
+    {
+        DbPtr big(DbTOpen(db.c_str(), DBT_NOWRITE));
+        std::string value(2000, 'v');
+        for (int i = 0; i < 2000; ++i)
+            DbmTPutRecord(big.get(), ("k" + std::to_string(i)).c_str(), value.data(), 2000);
+        ASSERT_EQ(1, DbmTArchiveDb(big.get()));
+    }
+    std::mt19937 rng(11);
+    const int sigs[] = {SIGINT, SIGTERM, SIGHUP, SIGKILL};
+    for (int round = 0; round < 40; ++round) {
+        pid_t pid = Spawn({"put", db, "r" + std::to_string(round), "x"});
+        usleep(std::uniform_int_distribution<int>(0, 30000)(rng));
+        int sig = sigs[round % 4];
+        kill(pid, sig);
+        int rc = Reap(pid);
+        DbPtr now(DbTOpen(db.c_str(), 0));
+        ASSERT_EQ(-1, now->DamagePos) << round;
+        if (sig == SIGKILL) {  // the next writer clears what the killed one left
+            ASSERT_EQ(0, Reap(Spawn({"put", db, "after" + std::to_string(round), "x"})));
+        }
+        ASSERT_EQ(std::vector<std::string>{"i.xdb"}, DirNames(Path("out"))) << round << " rc " << rc;
+    }
+}
+
+// A file that is not a whole database, or not a file, is never replaced.
+TEST_F(XdbTool, DamagedAndForeignTargetsAreRefused) {
+    Source("a\t1\nb\t2\nc\t3\n");
+    std::string db = Path("out/d.xdb");
+    ASSERT_EQ(0, Tool(Path("work"), {"compile", Path("src.txt"), db}).Status);
+    std::vector<unsigned char> bytes = ReadBytes(db);
+    bytes[16 + 7 + 1] ^= 0x40;  // the second record's length field (records of 7 bytes)
+    WriteBytes(db, bytes);
+    ToolRun r = Tool(Path("work"), {"put", db, "k", "v"});
+    EXPECT_EQ(1, r.Status);
+    EXPECT_NE(std::string::npos, r.Out.find("d.xdb: damaged at offset 23")) << r.Out;
+    EXPECT_EQ(bytes, ReadBytes(db));
+    r = Tool(Path("work"), {"list", db});
+    EXPECT_EQ(1, r.Status);
+    EXPECT_EQ(0u, r.Out.find("a\n")) << r.Out;
+    EXPECT_NE(std::string::npos, r.Out.find("warning: damaged at offset 23")) << r.Out;
+    std::ofstream(Path("out/notes.txt")) << "a text file named by mistake\n";
+    EXPECT_EQ(1, Tool(Path("work"), {"delete", Path("out/notes.txt"), "k"}).Status);
+    EXPECT_EQ(1, Tool(Path("work"), {"compile", Path("src.txt"), Path("out/notes.txt")}).Status);
+    std::vector<unsigned char> notes = ReadBytes(Path("out/notes.txt"));
+    EXPECT_EQ("a text file named by mistake\n", std::string(notes.begin(), notes.end()));
+    ASSERT_EQ(0, mkfifo(Path("out/fifo").c_str(), 0644));
+    r = Tool(Path("work"), {"put", Path("out/fifo"), "k", "v"});
+    EXPECT_NE(std::string::npos, r.Out.find("not a regular file (a FIFO)")) << r.Out;
+    EXPECT_EQ(1, Tool(Path("work"), {"list", Path("out/fifo")}).Status);
+    // a link is followed: the linked file changes, the link stays
+    ASSERT_EQ(0, symlink("../out/d2.xdb", Path("work/link.xdb").c_str()));
+    ASSERT_EQ(0, Tool(Path("work"), {"put", "link.xdb", "k", "v"}).Status);
+    EXPECT_EQ("v\n", Tool(Path("work"), {"get", Path("out/d2.xdb"), "k"}).Out);
+    struct stat sb;
+    ASSERT_EQ(0, lstat(Path("work/link.xdb").c_str(), &sb));
+    EXPECT_TRUE(S_ISLNK(sb.st_mode));
+}
+
+TEST_F(XdbTool, SourcesLoseCrAndByteOrderMarkAndKeepIsoLatin1) {
+    Source("\xEF\xBB\xBFk\tcaf\xC3\xA9\r\nl\tna\xEFve\r\n");  // UTF-8, then ISO-8859-1
+    mkdir(Path("out/fr_FR").c_str(), 0777);
+    ToolRun r = Tool(Path("work"), {"compile", Path("src.txt"), Path("out/fr_FR/Core.xdb")});
+    ASSERT_EQ(0, r.Status) << r.Out;
+    EXPECT_NE(std::string::npos, r.Out.find("byte-order mark")) << r.Out;
+    EXPECT_NE(std::string::npos, r.Out.find("line 1: the CR of CRLF line ends was dropped (2 lines)")) << r.Out;
+    EXPECT_NE(std::string::npos, r.Out.find("line 1: UTF-8 text converted to ISO-8859-1")) << r.Out;
+    DbPtr db(DbTOpen(Path("out/fr_FR/Core.xdb").c_str(), 0));
+    EXPECT_EQ("caf\xE9", Value(db.get(), "k"));
+    EXPECT_EQ("na\xEFve", Value(db.get(), "l"));
+    Source("k\tok\nl\t\xE2\x82\xAC 5\n");  // the euro sign has no ISO-8859-1 form
+    r = Tool(Path("work"), {"compile", Path("src.txt"), Path("out/fr_FR/Core.xdb")});
+    EXPECT_EQ(1, r.Status);
+    EXPECT_NE(std::string::npos, r.Out.find("line 2: character U+20AC has no ISO-8859-1 form")) << r.Out;
 }
 
 // Shipped databases ---------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "BuiltinTexts.h"
 #include "DbmT.h"
 #include "Errors.h"
 #include "Log.h"
@@ -23,45 +24,16 @@
 
 namespace {
 
-// The engine's English texts, kept in an in-memory database for -english.
-const char *const EnglishTexts[][2] = {
-    {"25_201", "s Save"},
-    {"25_202", "c Cancel"},
-    {"25_203", "Current selection: %s"},
-    {"25_204", "Current selection: %s..."},
-    {"25_205", "Enter numbers, s or c: "},
-    {"25_206", "The screen is too small for this list."},
-    {"25_207", "It has %i columns and %i lines;"},
-    {"25_208", " at least %i columns and %i lines are needed."},
-    {"25_230", " or s for store settings in a file"},
-    {"25_231", " or h for help"},
-    {"25_232", " or <Return> to exit"},
-    {"25_270", " ["},
-    {"25_271", "default"},
-    {"25_510", "\nEnter a number%s%s%s: "},
-    {"25_1000", "Press <Return> to continue"},
-    {"25_1001", "\nPress <Return> to continue "},
-    {"25_1002",
-     "\n'%c' is not a valid name character. \nOnly alphanumeric character, '-', and '_' are "
-     "valid: \n"},
-    {"25_1003", "This number must be between %i to %i."},
-    {"25_1006", "Invalid character '%c'\nThis text may contain \"0123456789.\""},
-    {"25_1007", "Invalid character '%c'\nThis text may contain \"abc..zABC..Z012..9%s\""},
-    {"25_1008", "Invalid character '%c'\nThis text may contain \"abc..zABC..Z%s\""},
-    {"25_1009", "Invalid entry \"%s\""},
-    {"25_1011", "\nAll names must be set before applying setup.\nPress <Return> to continue"},
-    {"25_1016", "reading from standard input"},
-    {"25_1017", "\nDo you want to return to %s menu"},
-    {"25_1018", "\nDo you want to exit %s"},
-    {"25_1020", "Only one '.' may be entered."},
-    {"30_42", "This text length must be from %i to %i characters long."},
-    {"30_44", "This text must be exactly %i characters long."},
-};
-
+// The engine's English texts as shipped (compiled in from the message sources),
+// kept in an in-memory database for -english.
 void OpenEnglishTexts() {
     pDrvCoreDB = DbTOpen("/nonexistent-menudemo/CoreString.xdb", DBT_NOCHECK | DBT_NOWRITE);
-    for (const auto &t : EnglishTexts)
-        DbmTPutRecord(pDrvCoreDB, t[0], t[1], static_cast<int>(std::strlen(t[1])) + 1);
+    for (int group : {20, 25, 30})
+        for (int number = 0; number < 2000; ++number)
+            if (const char *text = BuiltinText("en_US", group, number)) {
+                std::string key = std::to_string(group) + "_" + std::to_string(number);
+                DbmTPutRecord(pDrvCoreDB, key.c_str(), text, static_cast<int>(std::strlen(text)) + 1);
+            }
 }
 
 // The installer's main menu.

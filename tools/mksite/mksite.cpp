@@ -12,18 +12,28 @@
 // directory per diskette (disk1, disk2, ...) holding the files of its line.
 //
 // Everything is built in a temporary directory beside OUT_DIR and renamed into place
-// only when complete, so a failure never leaves a site that looks whole.
+// only when complete; a failure or an interruption removes it, so nothing is left
+// behind. The installer
+// goes onto the media without its debug information. The installer reads only the
+// first LINEBUF_SIZE - 1 bytes of the media list, so a piece size that makes the
+// list longer is refused, and so is a diskette set whose first diskette cannot hold
+// its files. Programs (tar, compress, cp, strip) start only through Run, without a
+// shell.
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,7 +45,9 @@
 namespace {
 
 constexpr long kDisketteBytes = 1457664;  // a formatted 1.44 MB DOS diskette
+constexpr long kDisketteCluster = 512;  // what each file takes is rounded up to this
 constexpr long kMinPiece = 4096;
+constexpr long kListLimit = LINEBUF_SIZE - 1;  // the bytes of the media list the installer reads
 constexpr char kArchive[] = "SolarisDorv.tar";
 
 [[noreturn]] void Fail(const std::string &message) {
@@ -45,22 +57,68 @@ constexpr char kArchive[] = "SolarisDorv.tar";
 
 std::string SysText() { return strerror(errno); }
 
-// Quotes a value for sh: single quotes, each ' written '\''.
-std::string Quote(const std::string &value) {
-    std::string out = "'";
-    for (char c : value) {
-        if (c == '\'')
-            out += "'\\''";
-        else
-            out += c;
-    }
-    return out + "'";
+// The directory the result is built in; removed at exit, whatever the outcome.
+std::string TempDir;
+void RemoveTemp() {
+    std::error_code ec;
+    if (!TempDir.empty())
+        std::filesystem::remove_all(TempDir, ec);
+    TempDir.clear();
 }
 
-bool Run(const std::string &line) {
-    int status = system(line.c_str());
-    return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+// A signal that would end the program is held back while the result is built and
+// acted on between steps, so the temporary directory goes before the program does.
+// The programs started keep the mask the tool was started with.
+constexpr int kEndingSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM};
+sigset_t HeldSignals, StartMask;
+
+void HoldSignals() {
+    sigemptyset(&HeldSignals);
+    for (int s : kEndingSignals)
+        sigaddset(&HeldSignals, s);
+    sigprocmask(SIG_BLOCK, &HeldSignals, &StartMask);
 }
+
+void StopIfInterrupted() {
+    sigset_t pending;
+    if (sigpending(&pending) != 0)
+        return;
+    for (int s : kEndingSignals) {
+        if (sigismember(&pending, s) && sigismember(&HeldSignals, s)) {
+            RemoveTemp();
+            sigprocmask(SIG_UNBLOCK, &HeldSignals, nullptr);  // the signal takes effect here
+            Fail("interrupted");
+        }
+    }
+}
+
+// Starts a program (looked up in PATH) with the given arguments and waits for it:
+// the one place this tool starts programs. True when it exits with status 0.
+bool Run(const std::vector<std::string> &args) {
+    std::vector<char *> argv;
+    for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawnattr_t attr;
+    if (posix_spawnattr_init(&attr) != 0)
+        return false;
+    posix_spawnattr_setsigmask(&attr, &StartMask);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK);
+    pid_t pid = 0;
+    int started = posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), environ);
+    posix_spawnattr_destroy(&attr);
+    if (started != 0)
+        return false;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR)
+            return false;
+    StopIfInterrupted();
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A path the programs Run starts cannot take for an option.
+std::string NotAnOption(const std::string &path) { return !path.empty() && path[0] == '-' ? "./" + path : path; }
 
 bool IsDir(const std::string &path) {
     struct stat st {};
@@ -107,8 +165,29 @@ void WriteFile(const std::string &path, const std::string &text) {
 }
 
 void CopyFile(const std::string &from, const std::string &to) {
-    if (!Run("cp " + Quote(from) + " " + Quote(to)))
+    if (!Run({"cp", from, to}))
         Fail("cannot copy " + from + " to " + to);
+}
+
+bool IsElf(const std::string &path) {
+    char magic[4] = {};
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    bool elf = fread(magic, 1, sizeof magic, f) == sizeof magic && memcmp(magic, "\x7f" "ELF", 4) == 0;
+    fclose(f);
+    return elf;
+}
+
+// The installer goes onto the media without its debug information, which would
+// otherwise take most of a diskette; a file that is not a program is copied as it is.
+void CopyInstaller(const std::string &from, const std::string &to) {
+    if (!IsElf(from)) {
+        CopyFile(from, to);
+        return;
+    }
+    if (!Run({"strip", "--strip-debug", "-o", to, from}))
+        Fail("cannot copy " + from + " without its debug information (strip failed)");
 }
 
 // The number of physical lines a line of GetFileLine was read from: it keeps the
@@ -178,10 +257,135 @@ void Usage() {
     exit(2);
 }
 
-std::string TempDir;
-void RemoveTemp() {
-    if (!TempDir.empty())
-        Run("rm -rf " + Quote(TempDir));
+// A piece size is a whole number of bytes, at least 1; one too large to be held is
+// simply larger than any archive, so the archive stays one piece.
+long ParsePieceSize(const char *text) {
+    char *end = nullptr;
+    errno = 0;
+    long size = strtol(text, &end, 10);
+    bool digits = text[0] >= '0' && text[0] <= '9' && *end == '\0';
+    if (digits && errno == ERANGE)
+        return LONG_MAX;
+    if (!digits || errno != 0 || size < 1)
+        Fail(std::string("bad piece size: ") + text + " (a whole number of bytes, at least 1)");
+    return size;
+}
+
+// The result is built beside OUT_DIR; inside the product tree it would be packed
+// into its own archive.
+void RefuseOutputInsideProduct(const std::string &product, const std::string &parent) {
+    struct stat prod {};
+    if (stat(product.c_str(), &prod) != 0)
+        Fail("cannot read the product tree " + product);
+    char resolved[PATH_MAX];
+    if (!realpath(parent.c_str(), resolved))
+        Fail("cannot use the directory " + parent + ": " + SysText());
+    for (std::string dir = resolved;;) {
+        struct stat st {};
+        if (stat(dir.c_str(), &st) == 0 && st.st_dev == prod.st_dev && st.st_ino == prod.st_ino)
+            Fail("the output directory must lie outside the product tree " + product);
+        if (dir == "/")
+            return;
+        size_t slash = dir.rfind('/');
+        dir = slash == 0 ? "/" : dir.substr(0, slash);
+    }
+}
+
+// The media list of a set of `pieces` pieces: diskette 1 carries the small files
+// and the first piece, every other diskette one piece.
+std::vector<std::vector<std::string>> MediaLines(long pieces) {
+    std::vector<std::vector<std::string>> lines;
+    lines.push_back({"disks", "installf.rom", "isize", "tsize", "setup", "setup.hlp", "pkg_tar.z1"});
+    for (long i = 2; i <= pieces; ++i)
+        lines.push_back({"pkg_tar.z" + std::to_string(i)});
+    return lines;
+}
+
+std::string MediaListText(const std::vector<std::vector<std::string>> &lines) {
+    std::string list;
+    for (const auto &line : lines) {
+        for (size_t i = 0; i < line.size(); ++i)
+            list += (i ? " " : "") + line[i];
+        list += "\n";
+    }
+    return list + "end_of_list\n";
+}
+
+long PieceCount(long archiveBytes, long pieceSize) { return (archiveBytes - 1) / pieceSize + 1; }
+
+// Refuses a piece size that makes the media list longer than the installer reads,
+// naming the smallest piece size whose list fits.
+void CheckListFits(long archiveBytes, long pieceSize) {
+    long pieces = PieceCount(archiveBytes, pieceSize);
+    if (static_cast<long>(MediaListText(MediaLines(pieces)).size()) <= kListLimit)
+        return;
+    long most = 1;
+    while (static_cast<long>(MediaListText(MediaLines(most + 1)).size()) <= kListLimit)
+        ++most;
+    long smallest = (archiveBytes + most - 1) / most;
+    Fail("a piece size of " + std::to_string(pieceSize) + " bytes cuts the archive of " +
+         std::to_string(archiveBytes) + " bytes into " + std::to_string(pieces) +
+         " pieces, more than the media list can name (the installer reads " + std::to_string(kListLimit) +
+         " bytes of it); the smallest workable piece size is " + std::to_string(smallest) + " bytes");
+}
+
+long OnDiskette(long bytes) { return (bytes + kDisketteCluster - 1) / kDisketteCluster * kDisketteCluster; }
+
+// Refuses a diskette set whose first diskette cannot hold the installer, its help
+// file, the small files and the first piece (the largest, so every other one fits).
+void CheckFirstDiskette(const std::string &work, long firstPiece) {
+    long setup = OnDiskette(FileSize(work + "/setup"));
+    long help = OnDiskette(FileSize(work + "/setup.hlp"));
+    long small = 0;
+    for (const char *name : {"disks", "installf.rom", "isize", "tsize"})
+        small += OnDiskette(FileSize(work + "/" + name));
+    long piece = OnDiskette(firstPiece);
+    long total = setup + help + small + piece;
+    if (total <= kDisketteBytes)
+        return;
+    long room = (kDisketteBytes - setup - help - small) / kDisketteCluster * kDisketteCluster;
+    std::string advice = room >= kDisketteCluster
+                             ? "; a piece size of at most " + std::to_string(room) + " bytes fits"
+                             : "; the installer and its help file leave no room for a piece";
+    Fail("diskette 1 cannot hold its files: the installer takes " + std::to_string(setup) +
+         " bytes, its help file " + std::to_string(help) + ", the small files " + std::to_string(small) +
+         " and the first piece " + std::to_string(piece) + ", together " + std::to_string(total) +
+         " bytes of the diskette's " + std::to_string(kDisketteBytes) + advice);
+}
+
+void WritePiece(const std::string &path, FILE *in, long bytes) {
+    std::unique_ptr<FILE, int (*)(FILE *)> out(fopen(path.c_str(), "wb"), fclose);
+    if (!out)
+        Fail("cannot write " + path + ": " + SysText());
+    std::vector<char> buf(65536);
+    while (bytes > 0) {
+        size_t want = static_cast<size_t>(std::min<long>(bytes, static_cast<long>(buf.size())));
+        size_t got = fread(buf.data(), 1, want, in);
+        if (got != want)
+            Fail("cannot read the compressed archive");
+        if (fwrite(buf.data(), 1, got, out.get()) != got)
+            Fail("cannot write " + path + ": " + SysText());
+        bytes -= static_cast<long>(got);
+        StopIfInterrupted();
+    }
+    if (fflush(out.get()) != 0 || fclose(out.release()) != 0)
+        Fail("cannot write " + path + ": " + SysText());
+}
+
+// Cuts the archive into pieces of pieceSize bytes (the last one shorter), copying
+// through a small buffer whatever the piece size.
+std::vector<std::string> CutPieces(const std::string &archive, long archiveBytes, long pieceSize,
+                                   const std::string &work) {
+    std::unique_ptr<FILE, int (*)(FILE *)> in(fopen(archive.c_str(), "rb"), fclose);
+    if (!in)
+        Fail("cannot read " + archive + ": " + SysText());
+    std::vector<std::string> pieces;
+    for (long left = archiveBytes; left > 0; left -= std::min(left, pieceSize)) {
+        std::string name = "pkg_tar.z" + std::to_string(pieces.size() + 1);
+        WritePiece(work + "/" + name, in.get(), std::min(left, pieceSize));
+        pieces.push_back(name);
+    }
+    return pieces;
 }
 
 }  // namespace
@@ -197,11 +401,7 @@ int main(int argc, char **argv) {
         if (a == "--diskettes") {
             diskettes = true;
         } else if (a == "--piece-size" && i + 1 < argc) {
-            char *end = nullptr;
-            errno = 0;
-            pieceSize = strtol(argv[++i], &end, 10);
-            if (errno != 0 || *end != '\0' || pieceSize < 1)
-                Fail(std::string("bad piece size: ") + argv[i]);
+            pieceSize = ParsePieceSize(argv[++i]);
         } else if (a == "--setup" && i + 1 < argc) {
             setupFile = argv[++i];
         } else if (a == "--help-file" && i + 1 < argc) {
@@ -216,8 +416,10 @@ int main(int argc, char **argv) {
     }
     if (args.size() != 2)
         Usage();
-    std::string product = args[0];
-    std::string out = args[1];
+    std::string product = NotAnOption(args[0]);
+    std::string out = NotAnOption(args[1]);
+    setupFile = NotAnOption(setupFile);
+    helpFile = NotAnOption(helpFile);
     while (out.size() > 1 && out.back() == '/')
         out.pop_back();
 
@@ -235,6 +437,8 @@ int main(int argc, char **argv) {
     std::string parent = out.find('/') == std::string::npos ? "." : out.substr(0, out.rfind('/'));
     if (parent.empty())
         parent = "/";
+    RefuseOutputInsideProduct(product, parent);
+    HoldSignals();
     std::string pattern = parent + "/.mksite.XXXXXX";
     std::vector<char> tmpl(pattern.begin(), pattern.end());
     tmpl.push_back('\0');
@@ -248,17 +452,17 @@ int main(int argc, char **argv) {
 
     // The archive: the product tree as "./...", compressed.
     std::string tar = work + "/" + kArchive;
-    if (!Run("tar -C " + Quote(product) + " -cf " + Quote(tar) + " ."))
+    if (!Run({"tar", "-C", product, "-cf", tar, "."}))
         Fail("cannot pack " + product + " (tar failed)");
     long tarBytes = FileSize(tar);
-    if (!Run("compress -f " + Quote(tar)))
+    if (!Run({"compress", "-f", tar}))
         Fail("cannot compress the archive (is ncompress installed?)");
     std::string archive = tar + ".Z";
     long archiveBytes = FileSize(archive);
     if (archiveBytes <= 0)
         Fail("compress left no archive");
 
-    CopyFile(setupFile, work + "/setup");
+    CopyInstaller(setupFile, work + "/setup");
     CopyFile(helpFile, work + "/setup.hlp");
     WriteFile(work + "/installf.rom", diskettes ? "diskette" : "installation site");
     long productKb = TreeKilobytes(product);
@@ -272,52 +476,15 @@ int main(int argc, char **argv) {
         long room = kDisketteBytes - FileSize(work + "/setup") - FileSize(work + "/setup.hlp") - 16384;
         pieceSize = room > kMinPiece ? room : kDisketteBytes - 16384;
     }
+    pieceSize = std::min(pieceSize, archiveBytes);
+    CheckListFits(archiveBytes, pieceSize);
+    auto lines = MediaLines(PieceCount(archiveBytes, pieceSize));
+    WriteFile(work + "/disks", MediaListText(lines));
+    if (diskettes)
+        CheckFirstDiskette(work, pieceSize);
 
-    // Cut the archive into pieces.
-    std::vector<std::string> pieces;
-    {
-        FILE *in = fopen(archive.c_str(), "rb");
-        if (!in)
-            Fail("cannot read " + archive + ": " + SysText());
-        std::vector<char> buf(static_cast<size_t>(pieceSize));
-        for (int n = 1;; ++n) {
-            size_t got = fread(buf.data(), 1, buf.size(), in);
-            if (got == 0)
-                break;
-            std::string name = "pkg_tar.z" + std::to_string(n);
-            std::string path = work + "/" + name;
-            FILE *f = fopen(path.c_str(), "wb");
-            if (!f)
-                Fail("cannot write " + path + ": " + SysText());
-            bool ok = fwrite(buf.data(), 1, got, f) == got;
-            ok = fflush(f) == 0 && ok;
-            ok = fclose(f) == 0 && ok;
-            if (!ok)
-                Fail("cannot write " + path + ": " + SysText());
-            pieces.push_back(name);
-            if (got < buf.size())
-                break;
-        }
-        bool readError = ferror(in) != 0;
-        fclose(in);
-        if (readError)
-            Fail("cannot read " + archive);
-    }
+    std::vector<std::string> pieces = CutPieces(archive, archiveBytes, pieceSize, work);
     unlink(archive.c_str());
-
-    // The media list: diskette 1 carries the small files and the first piece.
-    std::vector<std::vector<std::string>> lines;
-    lines.push_back({"disks", "installf.rom", "isize", "tsize", "setup", "setup.hlp", pieces[0]});
-    for (size_t i = 1; i < pieces.size(); ++i)
-        lines.push_back({pieces[i]});
-    std::string list;
-    for (const auto &line : lines) {
-        for (size_t i = 0; i < line.size(); ++i)
-            list += (i ? " " : "") + line[i];
-        list += "\n";
-    }
-    list += "end_of_list\n";
-    WriteFile(work + "/disks", list);
 
     std::string result = work;
     if (diskettes) {
@@ -333,8 +500,8 @@ int main(int argc, char **argv) {
         }
         result = set;
     }
-    if (!Run("sync"))
-        Fail("cannot flush the new files to disk");
+    sync();
+    StopIfInterrupted();
     if (rename(result.c_str(), out.c_str()) != 0)
         Fail("cannot move the result to " + out + ": " + SysText());
     printf("%s: %s with %zu piece(s) of at most %ld bytes\n", out.c_str(),

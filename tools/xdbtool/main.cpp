@@ -1,14 +1,16 @@
 // xdbtool - builds, reads and edits message databases for translators and
 // package makers.
 //
-// The library reads a database from any path but writes changes only to
-// "<tool path>/db/<name>.xdb" (and makes "./db" in the current directory). So every
-// change is made in a private work tree beside the target file ("<dir>/.xdbtool-*",
-// same file system): the tree's "db" holds a copy, the tool path and the current
-// directory point at the tree, and the result is renamed over the target. The tree
-// is removed afterwards; nothing is left in the caller's current directory.
+// Every change goes through the library's writer path: the writer's lock of the
+// file is taken before the file is read and held until the new file has been
+// renamed over it, so two runs never lose each other's change; the new file is
+// written beside the old one and fsync'ed first, so a reader sees the old file or
+// the new one, never a part. A file that does not load whole (damage, not a
+// database) is never rewritten. SIGINT, SIGTERM and SIGHUP remove the temporary
+// file being written; one left by kill -9 is removed by the next writer.
 #include <cerrno>
-#include <climits>
+#include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +19,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "Attrs.h"
+#include "DbFile.h"
 #include "DbText.h"
 #include "DbmT.h"
 #include "Buffers.h"
@@ -27,8 +31,17 @@ namespace {
 
 using MemPtr = std::unique_ptr<char, void (*)(void *)>;
 
+struct DbCloser {
+    void operator()(DbT *db) const { DbTClose(db); }
+};
+using DbPtr = std::unique_ptr<DbT, DbCloser>;
+
+struct FdCloser {
+    void operator()(int *fd) const { close(*fd); }
+};
+
 const char *const Usage =
-    "usage: xdbtool compile SOURCE FILE.xdb\n"
+    "usage: xdbtool compile SOURCE FILE.xdb    (SOURCE - reads standard input)\n"
     "       xdbtool get FILE.xdb KEY\n"
     "       xdbtool put FILE.xdb KEY VALUE\n"
     "       xdbtool delete FILE.xdb KEY\n"
@@ -36,44 +49,102 @@ const char *const Usage =
     "       xdbtool dump FILE.xdb\n"
     "KEY and VALUE take the escapes \\n, \\t, \\\\ and \\xHH.\n";
 
-int Fail(const char *what, const char *arg) {
-    fprintf(stderr, "xdbtool: %s%s%s\n", what, arg ? ": " : "", arg ? arg : "");
+void Say(const char *file, const char *kind, const char *fmt, va_list ap) PRINTF_LIKE(3, 0);
+void Say(const char *file, const char *kind, const char *fmt, va_list ap) {
+    fprintf(stderr, "xdbtool: %s: %s", file, kind);
+    vfprintf(stderr, fmt, ap);
+    fputc('\n', stderr);
+}
+
+// "xdbtool: FILE: message"; 1.
+int Fail(const char *file, const char *fmt, ...) PRINTF_LIKE(2, 3);
+int Fail(const char *file, const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    Say(file, "", fmt, ap);
+    va_end(ap);
     return 1;
 }
 
-// The whole file as a GetMem block; null when it cannot be read.
-char *ReadFile(const char *path, size_t *n) {
-    std::unique_ptr<FILE, int (*)(FILE *)> f(fopen(path, "rb"), fclose);
-    if (!f)
+void Warn(const char *file, const char *fmt, ...) PRINTF_LIKE(2, 3);
+void Warn(const char *file, const char *fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    Say(file, "warning: ", fmt, ap);
+    va_end(ap);
+}
+
+void RemovePending(int sig) {
+    const char *tmp = DbPendingRewrite();
+    if (tmp[0])
+        unlink(tmp);
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+void CatchSignals() {
+    struct sigaction sa {};
+    sa.sa_handler = RemovePending;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(sig, &sa, nullptr);
+    signal(SIGXFSZ, SIG_IGN);  // a file size limit is a failed write with its reason
+
+}
+
+// All of a file, or of standard input for "-", in one pass into a block sized from
+// fstat (a pipe grows it by half at a time). Null with errno set when unreadable.
+char *ReadAll(const char *path, size_t *n) {
+    int fd = strcmp(path, "-") == 0 ? dup(0) : open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
         return nullptr;
-    char *data = static_cast<char *>(GetMem(1));
-    size_t len = 0;
-    char chunk[65536];
-    size_t got;
-    while (data && (got = fread(chunk, 1, sizeof chunk, f.get())) > 0) {
-        if (len + got > static_cast<size_t>(INT_MAX / 2)) {
-            PutMem(data);
+    std::unique_ptr<int, FdCloser> guard(&fd);
+    struct stat sb;
+    if (fstat(fd, &sb) != 0)
+        return nullptr;
+    if (S_ISDIR(sb.st_mode)) {
+        errno = EISDIR;
+        return nullptr;
+    }
+    if (strcmp(path, "-") != 0 && !S_ISREG(sb.st_mode)) {
+        errno = EINVAL;
+        return nullptr;
+    }
+    size_t cap = S_ISREG(sb.st_mode) ? static_cast<size_t>(sb.st_size) + 1 : 65536, len = 0;
+    auto *data = static_cast<char *>(GetMem(static_cast<int>(cap)));
+    for (;;) {
+        if (!data) {
+            errno = ENOMEM;
             return nullptr;
         }
-        auto *grown = static_cast<char *>(AdjustMem(data, static_cast<int>(len + got)));
-        if (!grown)
+        if (len == cap) {
+            if (cap > 0x3FFFFFFF) {
+                PutMem(data);
+                errno = EFBIG;
+                return nullptr;
+            }
+            cap += cap / 2;
+            auto *grown = static_cast<char *>(AdjustMem(data, static_cast<int>(cap)));
+            if (!grown)
+                PutMem(data);
+            data = grown;
+            continue;
+        }
+        ssize_t r = read(fd, data + len, cap - len);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0) {
+            int err = errno;
             PutMem(data);
-        data = grown;
-        if (data)
-            memcpy(data + len, chunk, got);
-        len += got;
-    }
-    if (data && ferror(f.get())) {
-        PutMem(data);
-        return nullptr;
+            errno = err;
+            return nullptr;
+        }
+        if (r == 0)
+            break;
+        len += static_cast<size_t>(r);
     }
     *n = len;
     return data;
-}
-
-bool WriteFile(const char *path, const char *data, size_t n) {
-    std::unique_ptr<FILE, int (*)(FILE *)> f(fopen(path, "wb"), fclose);
-    return f && fwrite(data, 1, n, f.get()) == n && fflush(f.get()) == 0;
 }
 
 // An argument with its escapes decoded (GetMem); null when malformed.
@@ -89,198 +160,168 @@ char *Unescaped(const char *arg, size_t *n) {
     return out;
 }
 
-// Absolute form of a path given on the command line (GetMem).
-char *Absolute(const char *path) {
-    if (path[0] == '/')
-        return SaveStr_(path);
-    char cwd[PATH_MAX];
-    if (!getcwd(cwd, sizeof cwd))
-        return nullptr;
-    return SaveStr("%s/%s", cwd, path);
-}
-
-// A read-only handle of the file at an absolute path. The library takes a name
-// beginning with "." as it is, so the file is opened as "./<base>" from its folder.
-DbT *OpenForReading(const char *abs) {
-    struct stat sb;
-    if (stat(abs, &sb) != 0 || !S_ISREG(sb.st_mode))
-        return nullptr;
-    char *dir = SaveStr_(abs);
-    char *slash = strrchr(dir, '/');
-    *slash = '\0';
-    int ok = chdir(*dir ? dir : "/");
-    char *name = SaveStr("./%s", slash + 1);
-    PutMem(dir);
-    DbT *db = ok == 0 ? DbTOpen(name, DBT_NOCHECK) : nullptr;
+// The handle of the file at path, by a name the library takes as it is: a relative
+// path starts with "./"; an absolute one without a "." gets "/." in front, so that
+// no ".xdb" is added.
+DbT *OpenDbFile(const char *path, int flags) {
+    char *name = path[0] != '/' ? SaveStr("./%s", path) : strchr(path, '.') ? SaveStr_(path) : SaveStr("/.%s", path);
+    DbT *db = name ? DbTOpen(name, flags) : nullptr;
     PutMem(name);
     return db;
 }
 
-// The private work tree of one change.
-struct WorkTree {
-    char *Dir = nullptr;     // "<target dir>/.xdbtool-XXXXXX"
-    char *Db = nullptr;      // "<Dir>/db/work.xdb"
-    char *Target = nullptr;  // absolute target path
-    char *OldCwd = nullptr;
-};
-
-void EndWork(WorkTree &w) {
-    if (w.Dir) {
-        for (const char *ext : {"xdb", "xdb_new"}) {
-            char *p = SaveStr("%s/db/work.%s", w.Dir, ext);
-            unlink(p);
-            PutMem(p);
-        }
-        char *db = SaveStr("%s/db", w.Dir);
-        rmdir(db);
-        PutMem(db);
-        rmdir(w.Dir);
-    }
-    if (w.OldCwd && chdir(w.OldCwd) != 0)
-        perror("xdbtool: chdir");
-    PutMem(w.Dir);
-    PutMem(w.Db);
-    PutMem(w.Target);
-    PutMem(w.OldCwd);
-    w = WorkTree{};
+// 0 when the loaded file may be rewritten; otherwise 1 after a message saying why.
+int Unsound(const char *path, const DbT *db) {
+    if (db->LoadErr)
+        return Fail(path, "cannot read: %s", DbLastError());
+    if (db->DamagePos == 0 && db->Type == DBT_TYPE_LEGACY)
+        return Fail(path, "not a record database (nothing readable from offset 0); left unchanged");
+    if (db->DamagePos >= 0)
+        return Fail(path, "damaged at offset %d; left unchanged (dump it to keep the records before)",
+                    static_cast<int>(db->DamagePos));
+    return 0;
 }
 
-// Makes the tree beside target, copying the target into it when copy is set.
-bool BeginWork(WorkTree &w, const char *target, bool copy) {
-    char cwd[PATH_MAX];
-    w.Target = Absolute(target);
-    if (!w.Target || !getcwd(cwd, sizeof cwd))
-        return false;
-    w.OldCwd = SaveStr_(cwd);
-    char *slash = strrchr(w.Target, '/');
-    char *tmpl = SaveStr("%.*s/.xdbtool-XXXXXX", static_cast<int>(slash - w.Target), w.Target);
-    if (!mkdtemp(tmpl)) {
-        PutMem(tmpl);
-        return false;
+// Opens the file for a change with the writer's lock held; null after a message.
+DbT *OpenForChange(const char *path) {
+    // one change: no decoded copy or index of the old content is needed
+    DbPtr db(OpenDbFile(path, DBT_NOCHECK | DBT_NOWRITE | DBT_ONEPASS));
+    if (!db) {
+        Fail(path, "cannot read: %s", strerror(ENOMEM));
+        return nullptr;
     }
-    w.Dir = tmpl;
-    char *db = SaveStr("%s/db", w.Dir);
-    int made = mkdir(db, 0777);
-    PutMem(db);
-    w.Db = SaveStr("%s/db/work.xdb", w.Dir);
-    if (made != 0 || chdir(w.Dir) != 0)
-        return false;
-    PutMem(pToolPath);
-    pToolPath = SaveStr_(w.Dir);
-    if (copy) {
-        size_t n = 0;
-        char *data = ReadFile(w.Target, &n);
-        if (data) {
-            bool ok = WriteFile(w.Db, data, n);
-            PutMem(data);
-            if (!ok)
-                return false;
-        } else if (errno != ENOENT) {
-            return false;
-        }
+    if (!DbTLock(db.get())) {
+        Fail(path, "cannot write: %s", DbLastError());
+        return nullptr;
     }
-    return true;
+    if (Unsound(path, db.get()))
+        return nullptr;
+    return db.release();
 }
 
-// Moves the tree's database over the target.
-bool Commit(WorkTree &w) {
-    return rename(w.Db, w.Target) == 0;
+int Commit(const char *path, DbT *db) {
+    if (!DbmTArchiveDb(db))
+        return Fail(path, "cannot write: %s", DbLastError());
+    return 0;
+}
+
+// Where the target is a message database of a language other than English
+// ("<language>/<name>" with a language folder such as fr_FR), values must be
+// ISO-8859-1 text.
+int SourceFlags(const char *target) {
+    const char *slash = strrchr(target, '/');
+    if (!slash)
+        return 0;
+    const char *dir = slash;
+    while (dir > target && dir[-1] != '/')
+        --dir;
+    size_t n = static_cast<size_t>(slash - dir);
+    bool lang = n >= 5 && dir[0] >= 'a' && dir[0] <= 'z' && dir[1] >= 'a' && dir[1] <= 'z' && dir[2] == '_' &&
+                dir[3] >= 'A' && dir[3] <= 'Z' && dir[4] >= 'A' && dir[4] <= 'Z';
+    return lang && strncmp(dir, "en", 2) != 0 ? DBTEXT_LATIN1 : 0;
+}
+
+void NoteChanges(const char *source, const DbSourceNotes &notes) {
+    if (notes.Bom)
+        Warn(source, "the byte-order mark at the start was dropped");
+    if (notes.CrLines)
+        Warn(source, "line %d: the CR of CRLF line ends was dropped (%d lines)", notes.FirstCrLine, notes.CrLines);
+    if (notes.Converted)
+        Warn(source, "line %d: UTF-8 text converted to ISO-8859-1 (%d values)", notes.FirstConverted,
+             notes.Converted);
 }
 
 int CmdCompile(const char *source, const char *target) {
     size_t n = 0;
-    MemPtr text(ReadFile(source, &n), PutMem);
+    MemPtr text(ReadAll(source, &n), PutMem);
     if (!text)
-        return Fail("cannot read", source);
-    WorkTree w;
-    if (!BeginWork(w, target, false)) {
-        EndWork(w);
-        return Fail("cannot make a work directory beside", target);
-    }
-    DbT *db = DbTOpen("work", DBT_NOCHECK | DBT_NOWRITE);
-    int rc = 0;
-    char err[256];
-    if (!db) {
-        rc = Fail("out of memory", nullptr);
-    } else {
-        DbTSetDbType(db, DBT_TYPE_HEADERED);
-        if (DbCompileSource(db, text.get(), n, err, sizeof err) < 0) {
-            fprintf(stderr, "xdbtool: %s: %s\n", source, err);
-            rc = 1;
-        } else if (!DbmTArchiveDb(db) || !Commit(w)) {
-            rc = Fail("cannot write", target);
-        }
-        DbTClose(db);
-    }
-    EndWork(w);
-    return rc;
+        return Fail(source, "cannot read: %s", strerror(errno));
+    DbPtr db(OpenForChange(target));
+    if (!db)
+        return 1;
+    db->Flags &= ~DBT_ONEPASS;  // the index finds repeated keys of the source
+    DbTEmpty(db.get());
+    DbTSetDbType(db.get(), DBT_TYPE_HEADERED);
+    char err[160];
+    DbSourceNotes notes;
+    int records = DbCompileSourceAs(db.get(), text.get(), n, SourceFlags(target), &notes, err, sizeof err);
+    NoteChanges(source, notes);
+    if (records < 0)
+        return Fail(source, "%s; %s left unchanged", err, target);
+    return Commit(target, db.get());
 }
 
 int CmdChange(const char *target, const char *keyArg, const char *valueArg) {
     size_t keyLen = 0, valueLen = 0;
     MemPtr key(Unescaped(keyArg, &keyLen), PutMem);
     if (!key || keyLen == 0 || strlen(key.get()) != keyLen)
-        return Fail("bad key", keyArg);
+        return Fail(target, "bad key '%s' (empty, a NUL byte or a wrong escape)", keyArg);
     MemPtr value(valueArg ? Unescaped(valueArg, &valueLen) : nullptr, PutMem);
     if (valueArg && (!value || valueLen == 0))
-        return Fail("bad value", valueArg);
-    WorkTree w;
-    if (!BeginWork(w, target, true)) {
-        EndWork(w);
-        return Fail("cannot make a work directory beside", target);
+        return Fail(target, "bad value '%s' (empty or a wrong escape)", valueArg);
+    if (value && 2 + keyLen + 1 + valueLen > static_cast<size_t>(DBT_MAX_RECORD))
+        return Fail(target, "cannot write: a record of %zu bytes, longer than the limit of %d bytes",
+                    2 + keyLen + 1 + valueLen, DBT_MAX_RECORD);
+    DbPtr db(OpenForChange(target));
+    if (!db)
+        return 1;
+    if (value) {
+        if (!DbmTPutRecord(db.get(), key.get(), value.get(), static_cast<int>(valueLen)))
+            return Fail(target, "cannot write: the record was refused (%d records at most)", DBT_MAX_COUNT);
+    } else if (!DbmTDeleteRecord(db.get(), key.get())) {
+        return Fail(target, "no such key '%s'", keyArg);
     }
-    int rc = 0;
-    DbT *db = DbTOpen("work", 0);
-    if (!db) {
-        rc = Fail("out of memory", nullptr);
-    } else if (value) {
-        if (!DbmTPutRecord(db, key.get(), value.get(), static_cast<int>(valueLen)) || !Commit(w))
-            rc = Fail("cannot write", target);
-    } else {
-        DbTRecord rec;
-        if (!FindTRecord(db, key.get(), &rec))
-            rc = Fail("no such key", keyArg);
-        else if (!DbmTDeleteRecord(db, key.get()) || !Commit(w))
-            rc = Fail("cannot write", target);
+    return Commit(target, db.get());
+}
+
+void List(DbT *db) {
+    DbTRecord rec;
+    MemPtr key(static_cast<char *>(GetMem(DBT_MAX_RECORD)), PutMem);
+    for (int more = WalkDbTRecords(db, &rec, 0); more && key; more = WalkDbTRecords(db, &rec, 1)) {
+        DbTDecodeKey(db, &rec, key.get());
+        MemPtr text(DbEscape(key.get(), static_cast<size_t>(rec.KeyLen - 1), 1), PutMem);
+        if (text)
+            printf("%s\n", text.get());
     }
-    DbTClose(db);
-    EndWork(w);
-    return rc;
+}
+
+int Get(const char *target, DbT *db, const char *keyArg) {
+    size_t keyLen = 0;
+    MemPtr key(Unescaped(keyArg, &keyLen), PutMem);
+    DbTRecord rec;
+    if (!key || strlen(key.get()) != keyLen || !FindTRecord(db, key.get(), &rec))
+        return Fail(target, "no such key '%s'", keyArg);
+    MemPtr value(static_cast<char *>(GetMem(rec.ValueLen > 0 ? rec.ValueLen : 1)), PutMem);
+    if (!value)
+        return Fail(target, "cannot read: %s", strerror(ENOMEM));
+    DbTDecodeValue(db, &rec, value.get(), rec.ValueLen);
+    fwrite(value.get(), 1, static_cast<size_t>(rec.ValueLen), stdout);
+    putchar('\n');
+    return 0;
 }
 
 int CmdRead(const char *cmd, const char *target, const char *keyArg) {
-    MemPtr abs(Absolute(target), PutMem);
-    DbT *db = abs ? OpenForReading(abs.get()) : nullptr;
+    struct stat sb;
+    if (stat(target, &sb) != 0)
+        return Fail(target, "cannot read: %s", strerror(errno));
+    DbPtr db(OpenDbFile(target, DBT_NOCHECK | DBT_ONEPASS));
     if (!db)
-        return Fail("cannot read", target);
+        return Fail(target, "cannot read: %s", strerror(ENOMEM));
+    if (db->LoadErr)
+        return Fail(target, "cannot read: %s", DbLastError());
     int rc = 0;
-    if (!strcmp(cmd, "get")) {
-        size_t keyLen = 0;
-        MemPtr key(Unescaped(keyArg, &keyLen), PutMem);
-        DbTRecord rec;
-        if (!key || strlen(key.get()) != keyLen || !FindTRecord(db, key.get(), &rec)) {
-            rc = Fail("no such key", keyArg);
-        } else {
-            MemPtr value(static_cast<char *>(GetMem(rec.ValueLen > 0 ? rec.ValueLen : 1)), PutMem);
-            DbTDecodeValue(db, &rec, value.get(), rec.ValueLen);
-            fwrite(value.get(), 1, static_cast<size_t>(rec.ValueLen), stdout);
-            putchar('\n');
-        }
-    } else if (!strcmp(cmd, "list")) {
-        DbTRecord rec;
-        MemPtr key(static_cast<char *>(GetMem(DBT_MAX_RECORD)), PutMem);
-        for (int more = WalkDbTRecords(db, &rec, 0); more && key; more = WalkDbTRecords(db, &rec, 1)) {
-            DbTDecodeKey(db, &rec, key.get());
-            MemPtr text(DbEscape(key.get(), static_cast<size_t>(rec.KeyLen - 1), 1), PutMem);
-            if (text)
-                printf("%s\n", text.get());
-        }
-    } else {
-        DbDumpSource(db, stdout);
-    }
-    DbTClose(db);
+    if (!strcmp(cmd, "get"))
+        rc = Get(target, db.get(), keyArg);
+    else if (!strcmp(cmd, "list"))
+        List(db.get());
+    else
+        DbDumpSource(db.get(), stdout);
     if (fflush(stdout) != 0)
-        rc = Fail("cannot write the output", nullptr);
+        rc = Fail("standard output", "cannot write: %s", strerror(errno));
+    if (db->DamagePos >= 0) {
+        Warn(target, "damaged at offset %d; only the records before it were read", static_cast<int>(db->DamagePos));
+        rc = 1;
+    }
     return rc;
 }
 
@@ -288,6 +329,12 @@ int CmdRead(const char *cmd, const char *target, const char *keyArg) {
 
 int main(int argc, char **argv) {
     const char *cmd = argc > 1 ? argv[1] : "";
+    if (argc == 2 && (!strcmp(cmd, "--help") || !strcmp(cmd, "-h"))) {
+        fputs(Usage, stdout);
+        return 0;
+    }
+    flDbQuiet = 1;  // the tool names the file and the reason itself
+    CatchSignals();
     if (!strcmp(cmd, "compile") && argc == 4)
         return CmdCompile(argv[2], argv[3]);
     if (!strcmp(cmd, "put") && argc == 5)

@@ -1,7 +1,9 @@
 // Dbm.cpp - legacy keyed record files, read and rewritten one operation at a time.
 #include "Dbm.h"
 
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -84,17 +86,29 @@ int CopyValue(void *buf, size_t size) {
     return n;
 }
 
-// Copies the database without the matching records into the rewrite file, appends the
-// new record when value is given, and renames the result into place.
+// Copies the database without the matching records into a new temporary file,
+// appends the new record when value is given, and renames the result into place;
+// the writer's lock is held from the read to the rename.
 int Rewrite(const char *name, const char *key, int prefixLen, const void *value, int length, bool missingOk) {
+    char *path = DbFilePath(name, "xdb");
+    std::unique_ptr<char, void (*)(void *)> pathGuard(path, PutMem);
+    DbMakeParentDirs(path);
+    int lock = DbLockFile(path);
+    if (lock < 0) {
+        if (!flDbQuiet)
+            fprintf(stderr, "ERROR: Can't write to %s\n", name);
+        return 0;
+    }
+    std::unique_ptr<int, void (*)(int *)> lockGuard(&lock, [](int *fd) { DbUnlock(*fd); });
     FilePtr in(OpenForReading(name));
     if (!in && !missingOk)
         return 0;
-    char *tmp = nullptr;
-    FILE *out = DbCreateRewriteFile(name, &tmp);
-    std::unique_ptr<char, void (*)(void *)> tmpGuard(tmp, PutMem);
+    char *tmp = nullptr, *target = nullptr;
+    FILE *out = DbCreateRewriteFile(path, &tmp, &target);
+    std::unique_ptr<char, void (*)(void *)> tmpGuard(tmp, PutMem), targetGuard(target, PutMem);
     if (!out) {
-        fprintf(stderr, "ERROR: Can't write to %s\n", name);
+        if (!flDbQuiet)
+            fprintf(stderr, "ERROR: Can't write to %s\n", name);
         return 0;
     }
     int ok = PurgeRecord(name, in.get(), out, key, prefixLen);
@@ -109,7 +123,7 @@ int Rewrite(const char *name, const char *key, int prefixLen, const void *value,
         memcpy(RecBuf + 4 + kl, value, static_cast<size_t>(length));
         ok = PutData(out, RecBuf);
     }
-    return DbFinishRewrite(out, ok, tmp, name, nullptr);
+    return DbFinishRewrite(out, ok, tmp, target, name, nullptr);
 }
 
 char *AppendText(char *list, size_t *len, const char *text, size_t n) {
@@ -155,11 +169,14 @@ FILE *OpenDataBase(const char *name, const char *ext, const char *mode, int flag
     char *path = DbFilePath(name, ext);
     std::unique_ptr<char, void (*)(void *)> guard(path, PutMem);
     struct stat sb;
-    if (stat(path, &sb) != 0)
-        return nullptr;
+    if (stat(path, &sb) != 0 || !S_ISREG(sb.st_mode))
+        return nullptr;  // opening a FIFO or a device could wait for ever
     for (int attempt = 1; attempt <= DBT_RETRIES; ++attempt) {
+        errno = 0;
         if (FILE *f = OpenFile(nullptr, path, mode, flag))
             return f;
+        if (!DbPassingError(errno))
+            break;  // no permission and the like: waiting does not help
         if (attempt < DBT_RETRIES)
             SysSleep(1);
     }
@@ -169,9 +186,13 @@ FILE *OpenDataBase(const char *name, const char *ext, const char *mode, int flag
 FILE *OpenNewDataBase(const char *name) {
     if (!name)
         return nullptr;
-    char *tmp = nullptr;
-    FILE *f = DbCreateRewriteFile(name, &tmp);
-    PutMem(tmp);
+    char *path = DbFilePath(name, "xdb_new");
+    DbMakeParentDirs(path);
+    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    PutMem(path);
+    FILE *f = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+    if (!f && fd >= 0)
+        close(fd);
     return f;
 }
 

@@ -8,11 +8,12 @@
 // closes the file; nothing is kept between calls except the DbmGetNextRecord counter
 // (never reset).
 //
-// Rewrites go through "<tool path>/db/<name>.xdb_new" (mode 666) and a rename ("./db"
-// is created in the current directory when missing, mode 777). A failed create,
-// write, flush, sync, close or rename prints "ERROR: Can't write to <name>" on
-// stderr, removes the temporary file, keeps the old file and fails (0).
-//
+// Rewrites hold the writer's lock of the file from the read to the rename and go
+// through a new temporary file beside it (DbFile.h: mode, owner and group of the
+// old file kept, a symbolic link followed; "<tool path>/db" is created when missing).
+// A failed lock, create, write, flush, sync, close or rename prints "ERROR: Can't
+// write to <name>" on stderr (unless flDbQuiet), removes the temporary file, keeps
+// the old file and fails (0).
 // Reading stops at the end of the file and at the first damaged record (too short,
 // key length below 1 or past the record, key without its NUL), as at the end.
 // Keys compare by length first, then bytes. Buffers returned as strings or chains
@@ -32,10 +33,12 @@ int PutData(FILE *f, unsigned char *buf);
 // Reads one record into buf (DBM_REC_BUF bytes) and unscrambles it; its record length,
 // 0 at the end of the file, on a short read or at a damaged record.
 int GetData(FILE *f, unsigned char *buf);
-// The open file "<tool path>/db/<name>.<ext>", or null when it does not exist or
-// cannot be opened (ten attempts, one second apart; flag is OpenFile's error level).
+// The open file "<tool path>/db/<name>.<ext>", or null when it does not exist, is not
+// a regular file or cannot be opened (up to ten attempts one second apart while the
+// error can pass, DbPassingError; flag is OpenFile's error level).
 FILE *OpenDataBase(const char *name, const char *ext, const char *mode, int flag);
-// Creates "<tool path>/db/<name>.xdb_new" (mode 666) and opens it for writing.
+// Creates "<tool path>/db/<name>.xdb_new" (0666 less the umask) and opens it for
+// writing (the rewrites themselves use a unique temporary file).
 FILE *OpenNewDataBase(const char *name);
 // Renames "<name>.<oldExt>" to "<name>.<newExt>" in "<tool path>/db"; 1 on success.
 int RenameDataBase(const char *name, const char *oldExt, const char *newExt);

@@ -32,10 +32,12 @@ struct DbTIndexSlot {
 
 namespace {
 
-constexpr int MAX_CONTENT = INT_MAX - 2 * DBT_MAX_RECORD;
+constexpr int MAX_CONTENT = DBT_MAX_CONTENT;
 // Every content block has this many bytes beyond its size, so that keys can be
 // compared eight bytes at a time up to the end of the content.
 constexpr int SLACK = 8;
+
+void SetContent(DbT *db, unsigned char *content, int size, int capacity);
 
 // A decoded key of a walk (the slow paths that run without the decoded copy).
 char KeyBuf[DBT_MAX_RECORD];
@@ -160,7 +162,7 @@ void DecodeChunk(const unsigned char *s, unsigned char *out, int n) {
 // chunk of the good records unscrambled. False when there is no memory for it.
 bool BuildPlain(DbT *db) {
     PutMem(db->pPlain);
-    db->pPlain = static_cast<unsigned char *>(GetMem(db->Size + SLACK));
+    db->pPlain = static_cast<unsigned char *>(GetMem(db->Capacity + SLACK));
     if (!db->pPlain)
         return false;
     memcpy(db->pPlain, db->pContent, static_cast<size_t>(db->Size));
@@ -339,8 +341,30 @@ void IndexShift(DbT *db, int32_t from, int32_t delta) {
             db->pIndex[i].Offset -= delta;
 }
 
+void DropIndex(DbT *db) {
+    IndexFree(db);
+    PutMem(db->pPlain);
+    db->pPlain = nullptr;
+}
+
+// The decoded copy and the index of a validated content of that many records; for a
+// one-pass handle, or without memory for them, lookups walk the records.
+void BuildIndex(DbT *db, int32_t records) {
+    db->DupKeys = 0;
+    int32_t cap = 64;
+    while (cap < INT_MAX / 4 && cap < records * 2 + 2)
+        cap *= 2;
+    if ((db->Flags & DBT_ONEPASS) || !BuildPlain(db) || !IndexAlloc(db, cap)) {
+        DropIndex(db);
+        return;
+    }
+    DbTRecord rec;
+    for (int32_t pos = FirstRecord(db); pos < db->Size && RecordAt(db, pos, &rec); pos += rec.RecLen + 2)
+        IndexAdd(db, rec);
+}
+
 // Validates the whole content (cutting it at damage), then rebuilds the decoded
-// copy and the index. Without memory for them lookups walk the records.
+// copy and the index when the handle has them or has been asked twice already.
 void Reindex(DbT *db) {
     DbTRecord rec;
     int32_t pos = FirstRecord(db);
@@ -349,23 +373,18 @@ void Reindex(DbT *db) {
         pos += rec.RecLen + 2;
         ++records;
     }
-    if (pos < db->Size)
-        db->Size = pos;  // damage: the rest is dropped
+    if (pos < db->Size) {  // damage: the rest is dropped, and with it its count
+        db->Size = pos;
+        db->Count = records;
+    }
     if (db->Type == DBT_TYPE_LEGACY)
         db->Count = records;
     db->WalkPos = FirstRecord(db);
     db->DupKeys = 0;
-    int32_t cap = 64;
-    while (cap < INT_MAX / 4 && cap < records * 2 + 2)
-        cap *= 2;
-    if (!BuildPlain(db) || !IndexAlloc(db, cap)) {
-        IndexFree(db);
-        PutMem(db->pPlain);
-        db->pPlain = nullptr;
-        return;
-    }
-    for (pos = FirstRecord(db); pos < db->Size && RecordAt(db, pos, &rec); pos += rec.RecLen + 2)
-        IndexAdd(db, rec);
+    if (db->pIndex || db->Lookups >= 2)
+        BuildIndex(db, records);
+    else  // made at the second lookup: opening for one lookup reads the file once
+        DropIndex(db);
 }
 
 void IndexedRecord(const DbT *db, const DbTIndexSlot &slot, DbTRecord *rec) {
@@ -385,6 +404,12 @@ bool Lookup(DbT *db, const char *key, DbTRecord *rec) {
     if (n + 3 > static_cast<size_t>(DBT_MAX_RECORD))
         return false;
     int keyLen = static_cast<int>(n + 1);
+    if (!db->pIndex && !(db->Flags & DBT_ONEPASS) && db->Lookups < 2 && ++db->Lookups == 2) {
+        int32_t records = 0;
+        for (int more = WalkDbTRecords(db, rec, 0); more; more = WalkDbTRecords(db, rec, 1))
+            ++records;
+        BuildIndex(db, records);
+    }
     if (!db->pIndex) {
         for (int more = WalkDbTRecords(db, rec, 0); more; more = WalkDbTRecords(db, rec, 1)) {
             if (rec->KeyLen != keyLen)
@@ -406,6 +431,8 @@ void EmptyContent(DbT *db) {
     PutMem(db->pContent);
     db->pContent = static_cast<unsigned char *>(GetMem(DBT_HEADER_SIZE + SLACK));
     db->Size = db->pContent ? DBT_HEADER_SIZE : 0;
+    db->Capacity = db->Size;
+    db->DamagePos = -1;
     db->Count = 0;
     db->Type = DBT_TYPE_NONE;
     db->flSwap = HostIsLittle() ? 1 : 0;
@@ -418,13 +445,24 @@ void EmptyContent(DbT *db) {
 }
 
 // Grows (or shrinks) the content and its decoded copy to size bytes in use.
+// Growth is by half the capacity at least, so that a run of additions costs time in
+// proportion to the bytes added; shrinking keeps the block.
 bool ResizeContent(DbT *db, int32_t size) {
-    auto *content = static_cast<unsigned char *>(AdjustMem(db->pContent, size + SLACK));
+    if (db->pContent && size <= db->Capacity)
+        return true;
+    int64_t want = static_cast<int64_t>(db->Capacity) + db->Capacity / 2;
+    int32_t cap = want > size && want <= MAX_CONTENT ? static_cast<int32_t>(want) : size;
+    auto *content = static_cast<unsigned char *>(AdjustMem(db->pContent, cap + SLACK));
+    if (!content && cap > size) {
+        cap = size;
+        content = static_cast<unsigned char *>(AdjustMem(db->pContent, cap + SLACK));
+    }
     if (!content)
         return false;
     db->pContent = content;
+    db->Capacity = cap;
     if (db->pPlain) {
-        auto *plain = static_cast<unsigned char *>(AdjustMem(db->pPlain, size + SLACK));
+        auto *plain = static_cast<unsigned char *>(AdjustMem(db->pPlain, cap + SLACK));
         if (plain) {
             db->pPlain = plain;
         } else {  // lose the fast path rather than the change
@@ -434,6 +472,22 @@ bool ResizeContent(DbT *db, int32_t size) {
         }
     }
     return true;
+}
+
+// Where the content stops holding together: the first record that is not usable, or
+// the end of the records when a headered file holds fewer or more than its count.
+int32_t FindDamage(const DbT *db) {
+    DbTRecord rec;
+    int32_t pos = FirstRecord(db), records = 0;
+    while (pos < db->Size && RecordAt(db, pos, &rec)) {
+        pos += rec.RecLen + 2;
+        ++records;
+    }
+    if (pos < db->Size)
+        return pos;
+    if (db->Type == DBT_TYPE_HEADERED && records != db->Count)
+        return pos;
+    return -1;
 }
 
 char *FileName(const DbT *db) {
@@ -453,34 +507,55 @@ struct FdGuard {
     }
 };
 
-// The whole file into a new GetMem block; null when it cannot be read.
-// *lasting is set when a retry cannot help (not a regular file, too large).
-unsigned char *ReadWhole(const char *path, int *size, DbStamp *stamp, bool *lasting) {
-    FdGuard guard{open(path, O_RDONLY | O_CLOEXEC)};
+// The whole file into a new GetMem block; null when it cannot be read. *lasting
+// gets 0 when a retry may help, otherwise the errno (the reason also in DbLastError).
+unsigned char *ReadWhole(const char *path, int *size, int *room, DbStamp *stamp, int *lasting) {
+    *lasting = 0;
+    // O_NONBLOCK: opening a FIFO must not wait for a writer
+    FdGuard guard{open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
     int fd = guard.fd;
-    if (fd < 0)
-        return nullptr;
     struct stat sb;
-    if (fstat(fd, &sb) != 0)
+    if (fd < 0 || fstat(fd, &sb) != 0) {
+        if (!DbPassingError(errno)) {
+            *lasting = errno;
+            DbSetError("%s", strerror(errno));
+        }
         return nullptr;
-    if (!S_ISREG(sb.st_mode) || sb.st_size > MAX_CONTENT) {
-        *lasting = true;
+    }
+    if (!S_ISREG(sb.st_mode)) {
+        *lasting = S_ISDIR(sb.st_mode) ? EISDIR : EINVAL;
+        DbSetError("not a regular file");
+        return nullptr;
+    }
+    if (sb.st_size > MAX_CONTENT) {
+        *lasting = EFBIG;
+        DbSetError("%lld bytes, more than the %d bytes a database may hold", static_cast<long long>(sb.st_size),
+                   MAX_CONTENT);
         return nullptr;
     }
     int n = static_cast<int>(sb.st_size);
-    auto *buf = static_cast<unsigned char *>(GetMem(n + SLACK));
-    if (!buf)
+    // room for one more record, so that a change does not copy the content again
+    *room = n <= MAX_CONTENT - DBT_MAX_RECORD - 2 ? n + DBT_MAX_RECORD + 2 : n;
+    auto *buf = static_cast<unsigned char *>(GetMem(*room + SLACK));
+    if (!buf) {
+        *lasting = ENOMEM;
+        DbSetError("%s", strerror(ENOMEM));
         return nullptr;
+    }
     int got = 0;
     while (got < n) {
         ssize_t r = read(fd, buf + got, static_cast<size_t>(n - got));
         if (r < 0 && errno == EINTR)
             continue;
+        if (r < 0 && !DbPassingError(errno)) {
+            *lasting = errno;
+            DbSetError("%s", strerror(errno));
+        }
         if (r <= 0)
             break;
         got += static_cast<int>(r);
     }
-    if (got != n) {
+    if (got != n) {  // a short read: the file changed while it was read
         PutMem(buf);
         return nullptr;
     }
@@ -556,6 +631,8 @@ DbT *DbTOpen(const char *name, int flags) {
     db->pName = SaveStr_(name);
     db->Flags = flags;
     db->flSwap = HostIsLittle() ? 1 : 0;
+    db->LockFd = -1;
+    db->DamagePos = -1;
     DbTUpDate(db);
     if (!db->pContent)
         EmptyContent(db);
@@ -569,6 +646,7 @@ DbT *DbTOpen(const char *name, int flags) {
 void DbTClose(DbT *db) {
     if (!db)
         return;
+    DbTUnlock(db);
     IndexFree(db);
     PutMem(db->pPlain);
     PutMem(db->pContent);
@@ -577,16 +655,29 @@ void DbTClose(DbT *db) {
 }
 
 void DbTSetContent(DbT *db, unsigned char *content, int size) {
+    SetContent(db, content, size, -1);
+}
+
+namespace {
+
+// capacity: the bytes the block holds beyond which SLACK bytes follow; -1 when not
+// known (the block is then resized to size).
+void SetContent(DbT *db, unsigned char *content, int size, int capacity) {
     if (!db)
         return;
     if (db->pContent != content)
         PutMem(db->pContent);
     db->pContent = content;
     db->Size = content ? size : 0;
-    if (content) {  // the caller's block may lack the slack
+    db->Capacity = capacity >= size ? capacity : 0;
+    db->DamagePos = -1;
+    if (content && capacity >= size) {
+        memset(content + size, 0, static_cast<size_t>(capacity - size) + SLACK);
+    } else if (content) {  // the caller's block may lack the slack
         auto *room = static_cast<unsigned char *>(AdjustMem(content, size + SLACK));
         if (room) {
             db->pContent = content = room;
+            db->Capacity = size;
             memset(room + size, 0, SLACK);
         } else {
             db->Size = 0;
@@ -601,6 +692,8 @@ void DbTSetContent(DbT *db, unsigned char *content, int size) {
             auto *grown = static_cast<unsigned char *>(AdjustMem(content, DBT_HEADER_SIZE + SLACK));
             if (grown) {
                 db->pContent = grown;
+                db->Capacity = DBT_HEADER_SIZE;
+                db->DamagePos = db->Size;
                 memset(grown + db->Size, 0, static_cast<size_t>(DBT_HEADER_SIZE - db->Size));
                 db->Size = DBT_HEADER_SIZE;
             } else {
@@ -614,8 +707,12 @@ void DbTSetContent(DbT *db, unsigned char *content, int size) {
     db->flSwap = (db->Type != DBT_TYPE_LEGACY && HostIsLittle()) ? 1 : 0;
     if (db->Type == DBT_TYPE_HEADERED && db->Size < DBT_HEADER_SIZE)
         db->Size = 0;  // no room for a header: nothing is usable
+    if (db->DamagePos < 0)
+        db->DamagePos = FindDamage(db);
     Reindex(db);
 }
+
+}  // namespace
 
 void DbTUpDate(DbT *db) {
     if (!db)
@@ -623,28 +720,38 @@ void DbTUpDate(DbT *db) {
     char *path = FileName(db);
     std::unique_ptr<char, void (*)(void *)> pathGuard(path, PutMem);
     DbStamp st;
-    if (!DbStatFile(path, &st))
+    if (!DbStatFile(path, &st)) {
+        db->LoadErr = errno == ENOENT || errno == ENOTDIR ? 0 : errno;
+        if (db->LoadErr)
+            DbSetError("%s", strerror(errno));
         return;  // no file: the database stays as it is
-    if (db->pContent && db->Type != DBT_TYPE_NONE && SameStamp(db, st))
+    }
+    if (db->pContent && db->Type != DBT_TYPE_NONE && db->LoadErr == 0 && SameStamp(db, st))
         return;
     unsigned char *content = nullptr;
-    int size = 0;
+    int size = 0, room = 0, lasting = 0;
     for (int attempt = 1; attempt <= DBT_RETRIES; ++attempt) {
-        bool lasting = false;
-        content = ReadWhole(path, &size, &st, &lasting);
+        content = ReadWhole(path, &size, &room, &st, &lasting);
         if (content || lasting)
             break;
         DbStamp now;
-        if (!DbStatFile(path, &now) || now.Size == 0)
-            break;  // gone or empty: nothing to wait for
+        if (!DbStatFile(path, &now))
+            break;  // gone: nothing to wait for
         if (attempt < DBT_RETRIES)
             SysSleep(1);
     }
-    if (!content) {
+    if (!content && !lasting && DbStatFile(path, &st)) {
+        lasting = EAGAIN;  // it kept changing while it was read
+        DbSetError("the file kept changing while it was read");
+    }
+    if (!content || size == 0) {
+        PutMem(content);
         EmptyContent(db);
+        db->LoadErr = lasting;
         return;
     }
-    DbTSetContent(db, content, size);
+    db->LoadErr = 0;
+    SetContent(db, content, size, room);
     db->MTime = st.MTime;
     db->FileSize = st.Size;
     db->FileId = st.Id;
@@ -916,25 +1023,42 @@ DbLink *DbmTGetDbLinkList(DbT *db, const char *text) {
 
 // Changes ------------------------------------------------------------------------------
 
-int DbmTPutRecord(DbT *db, const char *key, const void *value, int length) {
-    if (!db || !key || !*key || !value || length <= 0)
-        return 0;
-    size_t keyLen = strlen(key) + 1;
-    if (2 + keyLen + static_cast<size_t>(length) > static_cast<size_t>(DBT_MAX_RECORD))
-        return 0;
-    Checked(db);
+namespace {
+
+// Makes a change that is written at once the only one between the read and the
+// rename: takes the lock unless the caller holds it (then *took is set) and reloads
+// the file under it when it changed.
+bool BeginChange(DbT *db, bool *took) {
+    *took = false;
+    if (db->Flags & DBT_NOWRITE) {
+        Checked(db);
+        return true;
+    }
+    if (db->LockFd >= 0) {
+        DbTUpDate(db);
+        return true;
+    }
+    if (!DbTLock(db)) {
+        if (!flDbQuiet)
+            fprintf(stderr, "ERROR: Can't write to %s\n", db->pName);
+        return false;
+    }
+    *took = true;
+    return true;
+}
+
+int EndChange(DbT *db, bool took, int result) {
+    if (took)
+        DbTUnlock(db);
+    return result;
+}
+
+// Appends one record (the key bytes, then its NUL) at the end of the content.
+int Append(DbT *db, const char *key, size_t keyLen, const void *value, int length) {
     if (db->Type == DBT_TYPE_NONE) {
         db->Type = DBT_TYPE_HEADERED;
         db->flSwap = HostIsLittle() ? 1 : 0;
     }
-    DbTRecord rec;
-    bool exists = Lookup(db, key, &rec);
-    if (db->Type != DBT_TYPE_LEGACY && !exists && db->Count >= DBT_MAX_COUNT)
-        return 0;
-    if (db->Size > MAX_CONTENT)
-        return 0;
-    if (exists)
-        PurgeTRecord(db, key, 0);
     if (db->Type != DBT_TYPE_LEGACY && db->Size < DBT_HEADER_SIZE)
         db->Size = DBT_HEADER_SIZE;
     int recLen = static_cast<int>(2 + keyLen) + length;
@@ -945,8 +1069,10 @@ int DbmTPutRecord(DbT *db, const char *key, const void *value, int length) {
     unsigned char *p = db->pContent + at;
     Write16(p, db, recLen);
     Write16(p + 2, db, static_cast<int>(keyLen));  // legacy: host order, flSwap is 0
-    memcpy(p + 4, key, keyLen);
-    memcpy(p + 4 + keyLen, value, static_cast<size_t>(length));
+    memcpy(p + 4, key, keyLen - 1);
+    p[4 + keyLen - 1] = 0;
+    if (length > 0)
+        memcpy(p + 4 + keyLen, value, static_cast<size_t>(length));
     if (db->pPlain)
         memcpy(db->pPlain + at, p, static_cast<size_t>(recLen) + 2);
     if (db->Type == DBT_TYPE_LEGACY) {
@@ -957,11 +1083,80 @@ int DbmTPutRecord(DbT *db, const char *key, const void *value, int length) {
     }
     db->Size += recLen + 2;
     ++db->Count;
+    DbTRecord rec;
     if (RecordAt(db, at, &rec))
         IndexAdd(db, rec);
-    if (db->Flags & DBT_NOWRITE)
+    return 1;
+}
+
+bool RoomFor(const DbT *db, size_t keyLen, int length, bool adds) {
+    if (2 + keyLen + static_cast<size_t>(length) > static_cast<size_t>(DBT_MAX_RECORD))
+        return false;
+    if (db->Type != DBT_TYPE_LEGACY && adds && db->Count >= DBT_MAX_COUNT)
+        return false;
+    return db->Size <= MAX_CONTENT;
+}
+
+}  // namespace
+
+int DbTLock(DbT *db) {
+    if (!db)
+        return 0;
+    if (db->LockFd >= 0)
         return 1;
-    return DbmTArchiveDb(db);
+    char *path = FileName(db);
+    if (db->pName[0] != '/' && db->pName[0] != '.')
+        DbMakeParentDirs(path);
+    db->LockFd = DbLockFile(path);
+    PutMem(path);
+    if (db->LockFd < 0)
+        return 0;
+    DbTUpDate(db);
+    return 1;
+}
+
+void DbTUnlock(DbT *db) {
+    if (db && db->LockFd >= 0) {
+        DbUnlock(db->LockFd);
+        db->LockFd = -1;
+    }
+}
+
+void DbTEmpty(DbT *db) {
+    if (!db)
+        return;
+    EmptyContent(db);
+    db->LoadErr = 0;
+}
+
+int DbTAppendRecord(DbT *db, const char *key, int keyLen, const void *value, int valueLen) {
+    if (!db || !key || keyLen < 0 || valueLen < 0 || (valueLen > 0 && !value) || !db->pContent)
+        return 0;
+    if (!RoomFor(db, static_cast<size_t>(keyLen) + 1, valueLen, true))
+        return 0;
+    return Append(db, key, static_cast<size_t>(keyLen) + 1, value, valueLen);
+}
+
+int DbmTPutRecord(DbT *db, const char *key, const void *value, int length) {
+    if (!db || !key || !*key || !value || length <= 0)
+        return 0;
+    size_t keyLen = strlen(key) + 1;
+    if (2 + keyLen + static_cast<size_t>(length) > static_cast<size_t>(DBT_MAX_RECORD))
+        return 0;
+    bool took;
+    if (!BeginChange(db, &took))
+        return 0;
+    DbTRecord rec;
+    bool exists = Lookup(db, key, &rec);
+    if (!RoomFor(db, keyLen, length, !exists))
+        return EndChange(db, took, 0);
+    if (exists)
+        PurgeTRecord(db, key, 0);
+    if (!Append(db, key, keyLen, value, length))
+        return EndChange(db, took, 0);
+    if (db->Flags & DBT_NOWRITE)
+        return EndChange(db, took, 1);
+    return EndChange(db, took, DbmTArchiveDb(db));
 }
 
 int DbmTCopyRecord(DbT *db, const char *srcKey, const char *dstKey) {
@@ -980,53 +1175,73 @@ int DbmTCopyRecord(DbT *db, const char *srcKey, const char *dstKey) {
 }
 
 int DbmTDeleteRecord(DbT *db, const char *key) {
-    if (!key || !Checked(db))
+    bool took;
+    if (!key || !db || !BeginChange(db, &took))
         return 0;
     if (!PurgeTRecord(db, key, 0))
-        return 0;
+        return EndChange(db, took, 0);
     if (db->Flags & DBT_NOWRITE)
-        return 1;
-    return DbmTArchiveDb(db);
+        return EndChange(db, took, 1);
+    return EndChange(db, took, DbmTArchiveDb(db));
 }
 
 int DbmTDeleteRecords(DbT *db, const char *prefix) {
-    if (!prefix || !Checked(db))
+    bool took;
+    if (!prefix || !db || !BeginChange(db, &took))
         return 0;
     if (!PurgeTRecord(db, prefix, static_cast<int>(strlen(prefix))))
-        return 1;
+        return EndChange(db, took, 1);
     if (db->Flags & DBT_NOWRITE)
-        return 1;
-    return DbmTArchiveDb(db);
+        return EndChange(db, took, 1);
+    return EndChange(db, took, DbmTArchiveDb(db));
 }
 
 int DbmTArchiveDb(DbT *db) {
     if (!db || !db->pContent)
         return 0;
+    if (db->LoadErr) {  // the content is not the file's: never write it over the file
+        if (!flDbQuiet)
+            fprintf(stderr, "ERROR: Can't write to %s\n", db->pName);
+        return 0;
+    }
+    bool took = false;
+    if (db->LockFd < 0) {
+        char *path = FileName(db);
+        if (db->pName[0] != '/' && db->pName[0] != '.') {
+            DbMakeLocalDir();
+            DbMakeParentDirs(path);
+        }
+        db->LockFd = DbLockFile(path);
+        PutMem(path);
+        if (db->LockFd < 0) {
+            if (!flDbQuiet)
+                fprintf(stderr, "ERROR: Can't write to %s\n", db->pName);
+            return 0;
+        }
+        took = true;
+    }
     if (db->Type == DBT_TYPE_HEADERED)
         UpdateHeader(db);
-    DbMakeLocalDir();
-    char *tmp = nullptr;
-    FILE *f = DbCreateRewriteFile(db->pName, &tmp);
-    std::unique_ptr<char, void (*)(void *)> tmpGuard(tmp, PutMem);
+    char *path = FileName(db);
+    std::unique_ptr<char, void (*)(void *)> pathGuard(path, PutMem);
+    char *tmp = nullptr, *target = nullptr;
+    FILE *f = DbCreateRewriteFile(path, &tmp, &target);
+    std::unique_ptr<char, void (*)(void *)> tmpGuard(tmp, PutMem), targetGuard(target, PutMem);
     if (!f) {
-        fprintf(stderr, "ERROR: Can't write to %s\n", db->pName);
-        return 0;
+        if (!flDbQuiet)
+            fprintf(stderr, "ERROR: Can't write to %s\n", db->pName);
+        return EndChange(db, took, 0);
     }
     size_t n = static_cast<size_t>(db->Size);
     int ok = fwrite(db->pContent, 1, n, f) == n;
     DbStamp st{};
-    if (!DbFinishRewrite(f, ok, tmp, db->pName, &st))
-        return 0;
+    if (!DbFinishRewrite(f, ok, tmp, target, db->pName, &st))
+        return EndChange(db, took, 0);
     // The file now holds this content: remember it so that the next check does not
-    // read it back, unless the file read is somewhere else than the file written.
-    char *readPath = FileName(db);
-    char *writePath = DbFilePath(db->pName, "xdb");
-    if (strcmp(readPath, writePath) == 0) {
-        db->MTime = st.MTime;
-        db->FileSize = st.Size;
-        db->FileId = st.Id;
-    }
-    PutMem(readPath);
-    PutMem(writePath);
-    return 1;
+    // read it back (a link is followed when it is examined, so this is its file).
+    db->MTime = st.MTime;
+    db->FileSize = st.Size;
+    db->FileId = st.Id;
+    db->DamagePos = -1;
+    return EndChange(db, took, 1);
 }

@@ -2,25 +2,40 @@
 //
 // DbTOpen(name, flags) makes a handle and loads the file: a name beginning with "/"
 // is a path (".xdb" is added when it holds no "."), one beginning with "." is used
-// unchanged, any other is "<tool path>/db/<name>.xdb". Changes are always written
-// back to "<tool path>/db/<name>.xdb" through "<name>.xdb_new" and a rename ("./db"
-// is created in the current directory when missing, mode 777; files get mode 666).
+// unchanged, any other is "<tool path>/db/<name>.xdb" ("./db" is then created in the
+// current directory when missing). Changes are written back to the file that was
+// read, whole, through a temporary file beside it and a rename (DbFile.h): readers
+// always see a whole file; a symbolic link is followed; the mode, owner and group of
+// the old file are kept, a new file gets 0666 less the umask.
 //
-// Types: 0 no file yet (an empty headered content), 1 legacy (no header, native
-// 16-bit lengths, one scrambled chunk per record), 2 headered ("TXDBAA", the count in
-// decimal, random filler to 16 bytes, big-endian lengths, key and value scrambled as
-// separate chunks). Every operation except DbTOpen, DbTClose and DbmTArchiveDb first
-// reloads the file when it changed on disk, unless the flags hold DBT_NOCHECK; every
-// change is written back at once unless they hold DBT_NOWRITE.
+// Types: 0 no file yet, or an empty file (an empty headered content), 1 legacy (no
+// header, native 16-bit lengths, one scrambled chunk per record), 2 headered
+// ("TXDBAA", the count in decimal, random filler to 16 bytes, big-endian lengths, key
+// and value scrambled as separate chunks). Every operation except DbTOpen, DbTClose
+// and DbmTArchiveDb first reloads the file when it changed on disk, unless the flags
+// hold DBT_NOCHECK; every change is written back at once unless they hold
+// DBT_NOWRITE.
 //
+// Loading: a file that cannot be read for a reason that may pass (it changes while
+// it is read) is tried again, one second apart; a lasting failure (no permission,
+// not a regular file, larger than DBT_MAX_CONTENT) is not retried: the handle reads as
+// empty, LoadErr holds the errno and DbLastError() the reason, and no change is
+// written over that file until a load succeeds.
 // A record is usable when its length field and 2 + record length fit in the bytes
 // left, its key length is at least 1, key length + 2 <= record length and its key
-// ends in its NUL; the content is cut before the first record that is not (damage).
-// Lookups give the first record with the key (an index and a decoded copy of the
-// content, both kept in step with each change).
+// ends in its NUL; the content is cut before the first record that is not, and
+// DamagePos tells where (also the end of the records when a headered file holds
+// fewer than its count). Lookups give the first record with the key (an index and
+// a decoded copy of the content, both made at the second lookup and then kept in
+// step with each change; the first lookup after an open walks the records).
+//
+// Writers: each written change takes the exclusive lock of the file (DbLockFile),
+// reloads the file under it when it changed (whatever DBT_NOCHECK says), changes and
+// writes it, and lets the lock go; a caller that makes several changes as one holds
+// the lock itself with DbTLock and DbTUnlock. Readers take no lock.
 // Null handles, keys or buffers make every operation return 0 or null. Buffers
 // returned as new strings or link lists belong to the caller (PutMem,
-// DbmFreeDbLinkList). Single-threaded; no locking between processes.
+// DbmFreeDbLinkList). Single-threaded.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -29,9 +44,12 @@ constexpr int DBT_HEADER_SIZE = 16;
 constexpr int DBT_MAX_RECORD = 65535;    // 2 + key length + value length at most
 constexpr int DBT_MAX_COUNT = 999999999; // nine digits in the header
 constexpr int DBT_RETRIES = 10;          // reads and opens, one second apart
+constexpr int DBT_MAX_CONTENT = 0x7FFFFFFF - 2 * DBT_MAX_RECORD;  // the largest file loaded
 
 enum { DBT_TYPE_NONE = 0, DBT_TYPE_LEGACY = 1, DBT_TYPE_HEADERED = 2 };
-enum { DBT_NOCHECK = 2, DBT_NOWRITE = 4 };  // open flags
+// Open flags. DBT_ONEPASS: no decoded copy and no index (lookups walk the records),
+// for a handle that makes one change or one walk of a large file.
+enum { DBT_NOCHECK = 2, DBT_NOWRITE = 4, DBT_ONEPASS = 8 };
 
 struct DbTIndexSlot;
 
@@ -53,6 +71,11 @@ struct DbT {
     int32_t IndexCap;        // slots, a power of two (0: no index)
     int32_t IndexUsed;       // slots in use
     int32_t DupKeys;         // records whose key an earlier record already has
+    int32_t Capacity;        // bytes the content block holds (beyond them: slack)
+    int32_t LockFd;          // the writer's lock while DbTLock holds it, else -1
+    int32_t LoadErr;         // errno of the last load that failed for good, else 0
+    int32_t DamagePos;       // offset where the loaded file stops holding together, or -1
+    int32_t Lookups;         // lookups made without an index (it is built at the second)
 };
 
 // A record as the walk sees it (offsets into the handle's content).
@@ -78,6 +101,16 @@ DbT *DbTOpen(const char *name, int flags);
 void DbTClose(DbT *db);
 void DbTUpDate(DbT *db);
 void DbTSetDbType(DbT *db, int type);
+// Takes the writer's lock of the handle's file and reloads the file when it changed;
+// 1 when held (also when it already was). DbTUnlock lets it go.
+int DbTLock(DbT *db);
+void DbTUnlock(DbT *db);
+// Drops the content: an empty database of type 0 (the file is not touched).
+void DbTEmpty(DbT *db);
+// Appends a record as it is, without removing an earlier one with the same key:
+// keyLen bytes of key (NULs allowed inside; its final NUL is added), valueLen bytes
+// of value (0 allowed). 1 on success; refused as DbmTPutRecord refuses. Does not write.
+int DbTAppendRecord(DbT *db, const char *key, int keyLen, const void *value, int valueLen);
 
 // Value of the first record with the key, copied into buf (exactly the value bytes;
 // the caller provides room for the longest value). Its length, 0 when absent.
@@ -104,9 +137,10 @@ char *DbmTGetRecordList(DbT *db, const char *prefix, const char *suffix);
 // The same for the records whose key begins with one of the comma-separated beginnings.
 char *DbmTGetRecordListS(DbT *db, const char *beginnings, const char *prefix, const char *suffix);
 DbLink *DbmTGetDbLinkList(DbT *db, const char *text);
-// Writes the content to the file (header refreshed for type 2); 1 on success. On a
-// failed create, write, flush, sync, close or rename: "ERROR: Can't write to <name>"
-// on stderr, the temporary file removed, the old file kept, 0.
+// Writes the content to the file (header refreshed for type 2); 1 on success. Refused
+// after a failed load (LoadErr). On a failed lock, create, write, flush, sync, close
+// or rename: "ERROR: Can't write to <name>" on stderr (unless flDbQuiet), the
+// temporary file removed, the old file kept, 0.
 int DbmTArchiveDb(DbT *db);
 
 // Internal steps, visible for tests and the fuzz target.

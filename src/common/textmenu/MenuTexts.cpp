@@ -4,9 +4,11 @@
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
+#include "BuiltinTexts.h"
 #include "Errors.h"
 #include "MemMgr.h"
 #include "NlsUtils.h"
@@ -51,12 +53,19 @@ int KeyOf(const char *label) {
 }  // namespace
 
 const char *FetchText(int group, int number, char *buf, size_t size) {
-    if (!buf || size == 0)
-        return "";
-    size_t full = 0;
-    NlsFetchStringN(pDrvCoreDB, buf, size, &full, NLS_BY_NUMBER, group, number);
-    buf[size - 1] = '\0';
-    return buf;
+    return FetchMenuMessage(group, number, buf, size);
+}
+
+void PrintMessage(int group, int number, const char *english, ...) {
+    char text[MSG_SIZE], out[MSG_SIZE];
+    char key[32];
+    FetchText(group, number, text, sizeof text);
+    std::snprintf(key, sizeof key, "%d_%d", group, number);
+    va_list ap;
+    va_start(ap, english);
+    NlsVFormatChecked(out, sizeof out, text, key, english, ap);
+    va_end(ap);
+    std::fputs(out, stdout);
 }
 
 bool IsKeyText(const char *text, int group, int number) {
@@ -99,3 +108,44 @@ void LoadPickerLabels() {
 }
 
 }  // namespace textmenu
+
+namespace {
+
+struct MenuLanguageState {
+    char *pLang;      // chosen language, saved string
+    char *pFromLang;  // the LANG it was chosen for
+};
+MenuLanguageState L;
+
+}  // namespace
+
+const char *MenuLanguage() {
+    if (pNLSLang)
+        return pNLSLang;
+    const char *lang = std::getenv("LANG");
+    if (!lang)
+        lang = "___LANG_NOT_SET___";
+    if (L.pLang && L.pFromLang && std::strcmp(L.pFromLang, lang) == 0)
+        return L.pLang;
+    PutMem(L.pLang);
+    PutMem(L.pFromLang);
+    char *table = ParseTransFile("trans.conf");
+    L.pLang = NlsChooseLanguage(table ? table : BuiltinTransTable, lang);
+    L.pFromLang = SaveStr_(lang);
+    PutMem(table);
+    return L.pLang;
+}
+
+const char *FetchMenuMessage(int group, int number, char *buf, size_t size) {
+    if (!buf || size == 0)
+        return "";
+    size_t full = 0;
+    NlsFetchStringN(pDrvCoreDB, buf, size, &full, NLS_BY_NUMBER, group, number);
+    buf[size - 1] = '\0';
+    if (textmenu::IsKeyText(buf, group, number)) {
+        const char *builtin = BuiltinText(MenuLanguage(), group, number);
+        if (builtin)
+            std::snprintf(buf, size, "%s", builtin);
+    }
+    return buf;
+}

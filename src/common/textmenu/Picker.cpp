@@ -69,9 +69,9 @@ bool ScreenTooSmall(const TermScreen *s, const TextMenuItem *item) {
     int needed = WidestState(item) / 2 + 20;
     if (Pick.Rows >= 1 && s->Columns >= labels && s->Columns >= needed)
         return false;
-    Nlsfprintf(stdout, pDrvCoreDB, 25, 206);
-    Nlsfprintf(stdout, pDrvCoreDB, 25, 207, s->Columns, s->Lines);
-    Nlsfprintf(stdout, pDrvCoreDB, 25, 208, std::max(needed, labels), 7);
+    PrintMessage(25, 206, "The screen is too small for this list.");
+    PrintMessage(25, 207, "It has %i columns and %i lines;", s->Columns, s->Lines);
+    PrintMessage(25, 208, " at least %i columns and %i lines are needed.", std::max(needed, labels), 7);
     std::fflush(stdout);
     WaitForReturn();
     return true;

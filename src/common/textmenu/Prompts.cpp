@@ -26,7 +26,7 @@ void PostMsg(const char *fmt, ...) {
     va_start(ap, fmt);
     std::vprintf(fmt, ap);
     va_end(ap);
-    Nlsfprintf(stdout, pDrvCoreDB, 25, 1001);
+    PrintMessage(25, 1001, "\nPress <Return> to continue ");
     std::fflush(stdout);
     Gets(LineBuf, LINEBUF_SIZE);  // the answer only releases the wait
 }
@@ -55,8 +55,11 @@ int TestName(const char *name) {
         unsigned char c = static_cast<unsigned char>(*p);
         if (std::isalnum(c) || c == '_' || c == '-')
             continue;
-        Nlsfprintf(stdout, pDrvCoreDB, 25, 1002, static_cast<int>(c));
-        Nlsfprintf(stdout, pDrvCoreDB, 25, 1000);
+        PrintMessage(25, 1002,
+                     "\n'%c' is not a valid name character. \n"
+                     "Only alphanumeric character, '-', and '_' are valid: \n",
+                     static_cast<int>(c));
+        PrintMessage(25, 1000, "Press <Return> to continue");
         std::fflush(stdout);
         Gets(LineBuf, LINEBUF_SIZE);
         return 0;
@@ -75,7 +78,7 @@ int TestNames(TextMenu *menu) {
         const char *text = static_cast<const char *>(item->Value.p);
         if (text && text[0])
             continue;
-        Nlsfprintf(stdout, pDrvCoreDB, 25, 1011);
+        PrintMessage(25, 1011, "\nAll names must be set before applying setup.\nPress <Return> to continue");
         std::fflush(stdout);
         Gets(LineBuf, LINEBUF_SIZE);
         return 0;

@@ -44,10 +44,10 @@ void PrintTitle(const TextMenu *menu, int titleLen) {
 }
 
 void PrintPickManyValue(const TextMenuItem *item) {
-    Nlsfprintf(stdout, pDrvCoreDB, 25, 270);
+    PrintMessage(25, 270, " [");
     uint32_t mask = static_cast<uint32_t>(item->Value.i);
     if (mask == 1) {
-        Nlsfprintf(stdout, pDrvCoreDB, 25, 271);
+        PrintMessage(25, 271, "default");
     } else {
         bool first = true;
         for (int bit = 0; bit < 32; ++bit) {

@@ -9,6 +9,7 @@
 // Not reentrant: the condition cursor and the tokenizer are shared; the state-format
 // walk saves and restores the tokenizer around nested walks and handler calls.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include "Attrs.h"
@@ -120,6 +121,16 @@ extern const char textmenu_060[];       // "This number must be between %f to %f
 extern const char *pTtyHtmlName;
 extern const char *pTtyHtmlData;
 extern const char *pTtyHtmlTitle;
+
+// The engine's and the help viewer's texts (groups 20, 25, 30): message group_number
+// of pDrvCoreDB copied into buf (size bytes, NUL included), or, when the fetch gives
+// the key text (no database, or one without the message), the built-in text of
+// MenuLanguage(); the key text ("25_510") when neither has it. Returns buf.
+const char *FetchMenuMessage(int group, int number, char *buf, size_t size);
+// The language of the built-in texts: the database's once one was chosen; otherwise
+// LANG through trans.conf beside the program, or through the shipped table without it.
+// Module text, valid until LANG changes.
+const char *MenuLanguage();
 
 // Menu model and state formats.
 int InitMenu(TextMenu *menu, int unused = 0);       // longest item text

@@ -15,8 +15,7 @@ int ItemCount(const TextMenu *menu);
 // The item at index, or null when the index is outside the menu.
 TextMenuItem *ItemAt(TextMenu *menu, int index);
 
-// Message group_number of the core database copied into buf; the key text
-// ("25_510") when the database lacks it. Returns buf.
+// FetchMenuMessage (TextMenu.h).
 const char *FetchText(int group, int number, char *buf, size_t size);
 // 1 when buf holds the key text of group_number (the message is missing).
 bool IsKeyText(const char *text, int group, int number);
@@ -24,6 +23,10 @@ bool IsKeyText(const char *text, int group, int number);
 // those of english; a missing or unfit text gives its key text. Into buf (size bytes).
 void FormatMessage(char *buf, size_t size, int group, int number, const char *english, ...)
     PRINTF_LIKE(5, 6);
+
+// Prints message group_number formatted with the arguments when its conversions match
+// those of english; a missing or unfit text prints its key text.
+void PrintMessage(int group, int number, const char *english, ...) PRINTF_LIKE(3, 4);
 
 // Sound end of a read that cannot go on: "ERROR: unexpected end of input", status 1.
 [[noreturn]] void EndOfInput();

@@ -1,0 +1,189 @@
+# BuiltinTexts.cmake - the menu engine's and the help viewer's own texts, compiled in
+# from the shipped message sources so that db-src stays their one source.
+#
+# Included from the top CMakeLists.txt, it defines BUILTIN_TEXTS_SOURCE: a .cpp in the
+# build directory, made from groups 20, 25 and 30 of db-src/<language>/CoreString.txt
+# (and the translation table 999_1 of en_US) whenever one of them changes. Run with
+# cmake -P, the same file writes that source.
+
+set(BUILTIN_TEXTS_LANGUAGES en_US es_ES it_IT fr_FR de_DE pt_BR)
+
+if(NOT CMAKE_SCRIPT_MODE_FILE)
+  set(BUILTIN_TEXTS_SOURCE ${CMAKE_BINARY_DIR}/generated/BuiltinTexts.cpp)
+  set(_builtin_inputs "")
+  foreach(_lang ${BUILTIN_TEXTS_LANGUAGES})
+    list(APPEND _builtin_inputs ${CMAKE_SOURCE_DIR}/db-src/${_lang}/CoreString.txt)
+  endforeach()
+  add_custom_command(
+    OUTPUT ${BUILTIN_TEXTS_SOURCE}
+    COMMAND ${CMAKE_COMMAND} -DDB_SRC=${CMAKE_SOURCE_DIR}/db-src -DOUT=${BUILTIN_TEXTS_SOURCE}
+            -P ${CMAKE_CURRENT_LIST_FILE}
+    DEPENDS ${_builtin_inputs} ${CMAKE_CURRENT_LIST_FILE}
+    COMMENT "Generating the built-in menu texts"
+    VERBATIM)
+  return()
+endif()
+
+# Script mode: DB_SRC and OUT are given.
+
+# Appends the byte whose value is code to _value: printable ASCII as it is, the rest
+# (quote and backslash included) as a three-digit octal escape.
+macro(_builtin_byte code)
+  if(${code} GREATER 31 AND ${code} LESS 127 AND NOT ${code} EQUAL 34 AND NOT ${code} EQUAL 92)
+    string(ASCII ${code} _ch)
+    string(APPEND _value "${_ch}")
+  else()
+    math(EXPR _o1 "${code} / 64")
+    math(EXPR _o2 "(${code} / 8) % 8")
+    math(EXPR _o3 "${code} % 8")
+    string(APPEND _value "\\${_o1}${_o2}${_o3}")
+  endif()
+endmacro()
+
+# The ASCII text of a run of hex byte pairs.
+function(_builtin_ascii hex result)
+  string(LENGTH "${hex}" n)
+  set(text "")
+  set(i 0)
+  while(i LESS n)
+    string(SUBSTRING "${hex}" ${i} 2 hh)
+    math(EXPR c "0x${hh}")
+    string(ASCII ${c} ch)
+    string(APPEND text "${ch}")
+    math(EXPR i "${i} + 2")
+  endwhile()
+  set(${result} "${text}" PARENT_SCOPE)
+endfunction()
+
+# The value of one record (hex pairs, escapes \n \t \\ \xHH) as a C string literal body.
+function(_builtin_value hex result)
+  string(LENGTH "${hex}" n)
+  set(_value "")
+  set(i 0)
+  while(i LESS n)
+    string(SUBSTRING "${hex}" ${i} 2 hh)
+    math(EXPR i "${i} + 2")
+    if(hh STREQUAL "5c" AND i LESS n)
+      string(SUBSTRING "${hex}" ${i} 2 next)
+      math(EXPR i "${i} + 2")
+      if(next STREQUAL "6e")
+        _builtin_byte(10)
+      elseif(next STREQUAL "74")
+        _builtin_byte(9)
+      elseif(next STREQUAL "78")
+        string(SUBSTRING "${hex}" ${i} 4 digits)
+        math(EXPR i "${i} + 4")
+        _builtin_ascii("${digits}" hh2)
+        math(EXPR c "0x${hh2}")
+        _builtin_byte(${c})
+      else()
+        math(EXPR c "0x${next}")
+        _builtin_byte(${c})
+      endif()
+    else()
+      math(EXPR c "0x${hh}")
+      _builtin_byte(${c})
+    endif()
+  endwhile()
+  set(${result} "${_value}" PARENT_SCOPE)
+endfunction()
+
+set(_tables "")
+set(_languages "")
+set(_trans "")
+foreach(_lang ${BUILTIN_TEXTS_LANGUAGES})
+  file(READ ${DB_SRC}/${_lang}/CoreString.txt _hex HEX)
+  string(APPEND _hex "0a")
+  set(_entries "")
+  set(_pos 0)
+  string(LENGTH "${_hex}" _len)
+  while(_pos LESS _len)
+    # the next line: byte pairs up to a line feed at an even offset
+    set(_end ${_pos})
+    while(_end LESS _len)
+      string(SUBSTRING "${_hex}" ${_end} 2 _hh)
+      if(_hh STREQUAL "0a")
+        break()
+      endif()
+      math(EXPR _end "${_end} + 2")
+    endwhile()
+    math(EXPR _n "${_end} - ${_pos}")
+    string(SUBSTRING "${_hex}" ${_pos} ${_n} _line)
+    math(EXPR _pos "${_end} + 2")
+    string(FIND "${_line}" "09" _tab)
+    while(_tab GREATER -1)
+      math(EXPR _odd "${_tab} % 2")
+      if(_odd EQUAL 0)
+        break()
+      endif()
+      math(EXPR _from "${_tab} + 1")
+      string(SUBSTRING "${_line}" ${_from} -1 _rest)
+      string(FIND "${_rest}" "09" _t2)
+      if(_t2 EQUAL -1)
+        set(_tab -1)
+      else()
+        math(EXPR _tab "${_from} + ${_t2}")
+      endif()
+    endwhile()
+    if(_tab LESS 2)
+      continue()
+    endif()
+    string(SUBSTRING "${_line}" 0 ${_tab} _keyhex)
+    math(EXPR _from "${_tab} + 2")
+    string(SUBSTRING "${_line}" ${_from} -1 _valhex)
+    _builtin_ascii("${_keyhex}" _key)
+    if(_key MATCHES "^(20|25|30)_([0-9]+)$")
+      string(REGEX REPLACE "_.*" "" _group "${_key}")
+      string(REGEX REPLACE ".*_" "" _number "${_key}")
+      _builtin_value("${_valhex}" _text)
+      string(APPEND _entries "    {${_group}, ${_number}, \"${_text}\"},\n")
+    elseif(_key STREQUAL "999_1" AND _lang STREQUAL "en_US")
+      _builtin_value("${_valhex}" _trans)
+    endif()
+  endwhile()
+  string(APPEND _tables "const Entry Texts_${_lang}[] = {\n${_entries}    {0, 0, nullptr},\n};\n\n")
+  string(APPEND _languages "    {\"${_lang}\", Texts_${_lang}},\n")
+endforeach()
+
+file(WRITE ${OUT}.tmp "// Generated by cmake/BuiltinTexts.cmake from db-src/*/CoreString.txt: do not edit.
+#include <cstring>
+
+#include \"BuiltinTexts.h\"
+
+namespace {
+
+struct Entry {
+    int Group;
+    int Number;
+    const char *pText;
+};
+
+${_tables}struct Language {
+    const char *pName;
+    const Entry *pEntries;
+};
+
+const Language Languages[] = {
+${_languages}};
+
+const char *Find(const Entry *e, int group, int number) {
+    for (; e->pText; ++e)
+        if (e->Group == group && e->Number == number)
+            return e->pText;
+    return nullptr;
+}
+
+}  // namespace
+
+const char BuiltinTransTable[] = \"${_trans}\";
+
+const char *BuiltinText(const char *lang, int group, int number) {
+    const char *text = nullptr;
+    for (const Language &l : Languages)
+        if (lang && std::strcmp(lang, l.pName) == 0)
+            text = Find(l.pEntries, group, number);
+    return text ? text : Find(Languages[0].pEntries, group, number);
+}
+")
+file(COPY_FILE ${OUT}.tmp ${OUT} ONLY_IF_DIFFERENT)
+file(REMOVE ${OUT}.tmp)
