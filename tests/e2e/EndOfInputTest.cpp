@@ -160,7 +160,7 @@ TEST_P(EndOfInput, StopsWithStatusOneAfterThePrompt) {
 INSTANTIATE_TEST_SUITE_P(EveryPrompt, EndOfInput, ::testing::ValuesIn(Prompts()),
                          [](const ::testing::TestParamInfo<Prompt> &info) { return std::string(info.param.name); });
 
-// The menu's own prompt stops through the system error path, also with status 1.
+// The menu's own prompt says the same, also with status 1.
 TEST(EndOfInputAtTheMenu, StopsWithStatusOne) {
     Box box;
     E2E_PRECONDITIONS(box);
@@ -168,6 +168,34 @@ TEST(EndOfInputAtTheMenu, StopsWithStatusOne) {
     Result r = box.Setup({"menu"});
     EXPECT_EQ(r.status, 1) << r.Both();
     EXPECT_NE(r.out.find("Install Print Driver and Utilities"), std::string::npos) << r.Both();
-    EXPECT_NE(r.err.find("setup: "), std::string::npos) << r.Both();
+    EXPECT_NE(r.err.find("ERROR: unexpected end of input\n"), std::string::npos) << r.Both();
+    EXPECT_EQ(r.err.find("setup: "), std::string::npos) << r.Both();
     EXPECT_FALSE(Exists(box.Root("/opt/Talvo")));
+}
+
+// A byte 255 (a letter in ISO-8859-1) is an answer like any other: the menu is drawn
+// again and the next answer is read.
+TEST(AnswersAtTheMenu, AByteTwoFiftyFiveIsNoEndOfInput) {
+    Box box;
+    E2E_PRECONDITIONS(box);
+    ASSERT_TRUE(box.Mksite(box.Small(SMALL_LIST)));
+    Result r = box.Setup({"menu"}, "\xff\n\xff\x1b[A\ne\n");
+    EXPECT_EQ(r.status, 0) << r.Both();
+    EXPECT_EQ(Count(r.out, "Install Print Driver and Utilities"), 3u) << r.Both();
+    EXPECT_FALSE(Exists(box.Root("/opt/Talvo")));
+}
+
+// One answer is one line: a directory longer than the answer buffer is refused whole
+// and asked for again, and none of it becomes the next answer.
+TEST(AnswersAtTheMenu, ALongAnswerIsAskedForAgain) {
+    Box box;
+    E2E_PRECONDITIONS(box);
+    ASSERT_TRUE(box.Mksite(box.Small(SMALL_LIST)));
+    Result r = box.Setup({"menu"}, "2\n/" + std::string(5000, 'a') + "\n\nn\ne\n");
+    EXPECT_EQ(r.status, 0) << r.Both();
+    EXPECT_NE(r.out.find("The answer is longer than 4095 characters; enter it again: "), std::string::npos)
+        << r.Both();
+    EXPECT_NE(r.out.find(Msg(NLS_ENGLISH, 8, "/opt") + "? [y/n] "), std::string::npos) << r.Both();
+    EXPECT_EQ(r.err.find("invalid directory name"), std::string::npos) << r.Both();
+    EXPECT_FALSE(Exists(box.Root("/opt/SolarisDorvInstall")));
 }
