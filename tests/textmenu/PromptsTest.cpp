@@ -82,6 +82,14 @@ TEST(TestName, NamesTheFirstBadCharacterAndWaits) {
     EXPECT_EQ("rest\n", in.Rest());
 }
 
+TEST(TestName, ShowsAnUnprintableByteAsItsCode) {
+    EnglishTexts texts;
+    StdinFeed in("\n");
+    StdoutCapture out;
+    EXPECT_EQ(0, TestName("lp\x1b[A"));
+    EXPECT_EQ(0u, out.Text().find("\n'\\x1b' is not a valid name character."));
+}
+
 struct NamesMenu {
     TextMenuItem Items[5];
     TextMenu Menu{"Names", 0, nullptr, nullptr, nullptr, nullptr, Items, 0};

@@ -85,6 +85,24 @@ void FormatMessage(char *buf, size_t size, int group, int number, const char *en
     va_end(ap);
 }
 
+ShownByte Show(char c) {
+    ShownByte b;
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u >= 0x20 && u < 0x7f)
+        std::snprintf(b.Text, sizeof b.Text, "%c", c);
+    else
+        std::snprintf(b.Text, sizeof b.Text, "\\x%02x", u);
+    return b;
+}
+
+const char *ByteMessageText(int group, int number, char *text, size_t size) {
+    FetchText(group, number, text, size);
+    char *conversion = std::strstr(text, "%c");
+    if (conversion)
+        conversion[1] = 's';
+    return text;
+}
+
 void EndOfInput() {
     ErrorMsg(2, 1, "%s", "unexpected end of input");
     exit_app(1);  // only reached when a test hook returns

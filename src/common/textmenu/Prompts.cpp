@@ -55,10 +55,11 @@ int TestName(const char *name) {
         unsigned char c = static_cast<unsigned char>(*p);
         if (std::isalnum(c) || c == '_' || c == '-')
             continue;
-        PrintMessage(25, 1002,
-                     "\n'%c' is not a valid name character. \n"
-                     "Only alphanumeric character, '-', and '_' are valid: \n",
-                     static_cast<int>(c));
+        char text[MSG_SIZE];
+        NlsPrintChecked(stdout, ByteMessageText(25, 1002, text, sizeof text), "25_1002",
+                        "\n'%s' is not a valid name character. \n"
+                        "Only alphanumeric character, '-', and '_' are valid: \n",
+                        Show(static_cast<char>(c)).Text);
         PrintMessage(25, 1000, "Press <Return> to continue");
         std::fflush(stdout);
         Gets(LineBuf, LINEBUF_SIZE);

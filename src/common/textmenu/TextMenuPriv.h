@@ -51,6 +51,15 @@ bool ReadMenuAnswer(char *buf, int size);
 void ReportTooLong(int max);
 // A wait for Return: reads one whole line of LineBuf and drops it.
 void WaitForReturn();
+// A byte as the messages show it: itself when it is printable ASCII, else its code
+// ("\x1b"), so that neither a control byte nor a byte of another character set acts
+// on the terminal.
+struct ShownByte {
+    char Text[8];
+};
+ShownByte Show(char c);
+// Message group_number (FetchText) for a byte shown by Show: its "%c" made "%s".
+const char *ByteMessageText(int group, int number, char *text, size_t size);
 // ValidateEntry without its message: the same result, nothing shown or waited on.
 int CheckEntry(const char *entry, const char *templ);
 

@@ -275,33 +275,6 @@ void ReportRange(const Fault &f) {
     PostMsg("%s", msg);
 }
 
-// A byte as the messages show it: itself when it is printable ASCII, else its code
-// ("\x1b"), so that neither a control byte nor a byte of another character set acts
-// on the terminal.
-struct ShownByte {
-    char Text[8];
-};
-
-ShownByte Show(char c) {
-    ShownByte b;
-    unsigned char u = static_cast<unsigned char>(c);
-    if (u >= 0x20 && u < 0x7f)
-        std::snprintf(b.Text, sizeof b.Text, "%c", c);
-    else
-        std::snprintf(b.Text, sizeof b.Text, "\\x%02x", u);
-    return b;
-}
-
-// Message group_number whose "%c" takes the byte: fetched with that conversion made
-// "%s", for the byte's shown text.
-const char *ByteMessageText(int group, int number, char *text, size_t size) {
-    FetchText(group, number, text, size);
-    char *conversion = std::strstr(text, "%c");
-    if (conversion)
-        conversion[1] = 's';
-    return text;
-}
-
 void Report(const Fault &f) {
     char msg[MSG_SIZE], text[MSG_SIZE];
     ShownByte found = Show(f.Found);
