@@ -82,7 +82,7 @@ char *MediaList(const char *dir) {
 // entry at its name stops the run (ClaimSharedName).
 void MakeWorkArea() {
     if (ClaimSharedName(pTalvoInstallDir) == SHARED_OWN)
-        DeleteFile(pTmpDir, MemStr(SaveStr("%sInstall", MAKER)).get());
+        DeleteFile(pTalvoInstallDir, nullptr);
     if (!MakeSharedDir(pTalvoInstallDir, 0700)) {
         fprintf(stderr, "ERROR: the work area %s is not a directory of this user\n", pTalvoInstallDir);
         exit_app(1);
