@@ -52,7 +52,7 @@ TEST_F(SharedDir, SiteInstallationWritesThroughNoPlantedLinkAndLeavesOtherUsersE
     EXPECT_EQ(ReadFile(box.Root("/opt/Talvo/dorv/kvqadmin.calls")), "kvqadmin -upgrade\nkvqadmin -clean\n");
 }
 
-TEST_F(SharedDir, ALogOfAnotherUserStopsTheRunBeforeAnyChange) {
+TEST_F(SharedDir, ALogOrWorkAreaOfAnotherUserStopsTheRunBeforeAnyChange) {
     E2E_PRECONDITIONS(box);
     ASSERT_TRUE(box.Mksite(box.Small(SMALL_LIST)));
     WriteFile(box.Root("/tmp/setup.log"), "their log\n");
@@ -62,6 +62,16 @@ TEST_F(SharedDir, ALogOfAnotherUserStopsTheRunBeforeAnyChange) {
     EXPECT_EQ(r.err, "ERROR: /tmp/setup.log belongs to another user\n");
     EXPECT_EQ(box.Log(), "their log\n");
     EXPECT_FALSE(Exists(box.Root("/tmp/TalvoInstall")));
+    EXPECT_FALSE(Exists(box.Root("/opt/Talvo")));
+
+    // The same for a work area of another user.
+    fs::remove(box.Root("/tmp/setup.log"));
+    WriteFile(box.Root("/tmp/TalvoInstall/disks"), "their list\n");
+    OwnedByNobody(box.Root("/tmp/TalvoInstall"));
+    r = box.Setup({});
+    EXPECT_EQ(r.status, 1) << r.Both();
+    EXPECT_EQ(r.err, "ERROR: /tmp/TalvoInstall belongs to another user\n");
+    EXPECT_EQ(ReadFile(box.Root("/tmp/TalvoInstall/disks")), "their list\n");
     EXPECT_FALSE(Exists(box.Root("/opt/Talvo")));
 }
 
