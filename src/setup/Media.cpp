@@ -250,9 +250,12 @@ int GenInstallSite() {
             fprintf(stderr, "ERROR: %s exists and is not a safe directory\n", site.get());
             exit_app(1);
         }
+        // cp puts each file under its base name into the site
         const char *dir = site.get();
         ForEachListLine(list.get(), [dir](int, char *line) {
-            ForEachListWord(line, [dir](const char *name) { ClaimSharedName(MemStr(SaveStr("%s/%s", dir, name)).get()); });
+            ForEachListWord(line, [dir](const char *name) {
+                ClaimSharedName(MemStr(SaveStr("%s/%s", dir, StripPath(name))).get());
+            });
         });
         ClaimSharedName(MemStr(SaveStr("%s/installf.rom", dir)).get());
     } else {
