@@ -7,6 +7,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "Env.h"
@@ -98,6 +100,18 @@ void ExistingDaemonDialogue() {
     }
 }
 
+
+// The archive's entry "." carries the owner and mode of the directory it was
+// packed from, and tar gives them to the work area: it becomes this user's again,
+// mode 700.
+void KeepWorkAreaPrivate() {
+    int fd = open(pTalvoInstallDir, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    bool kept = fd >= 0 && fchown(fd, geteuid(), getegid()) == 0 && fchmod(fd, 0700) == 0;
+    if (fd >= 0)
+        close(fd);
+    if (!kept)
+        SysError("can't keep the work area %s private", pTalvoInstallDir);
+}
 
 }  // namespace
 
@@ -249,6 +263,7 @@ int Install() {
     SysCmd(CMD_UNCOMPRESS, SYSCMD_FATAL, "%s/%s.tar.Z", ShQuote(pTalvoInstallDir), ARCHIVE_BASE);
     ChangeDir(pTalvoInstallDir);
     SysCmd(CMD_TAR_X, SYSCMD_FATAL, "%s/%s.tar", ShQuote(pTalvoInstallDir), ARCHIVE_BASE);
+    KeepWorkAreaPrivate();
     DeleteFile(pTalvoInstallDir, "SolarisDorv.tar");
 
     // 9. The install root.

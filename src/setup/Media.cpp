@@ -76,18 +76,56 @@ char *MediaList(const char *dir) {
     return SaveStr_(LineBuf);
 }
 
-// Empties the work area and makes it again: a real directory of this user, not a
-// link, mode 755.
+// Empties the work area and makes it again: a new directory of this user (never a
+// link or an entry someone else made), mode 700, so nothing of the media is
+// readable by other users while it exists or after a failed run. Another user's
+// entry at its name stops the run (ClaimSharedName).
 void MakeWorkArea() {
-    DeleteFile(pTmpDir, MemStr(SaveStr("%sInstall", MAKER)).get());
-    CreateFile(pTalvoInstallDir, nullptr, "755", nullptr, nullptr);
-    struct stat st {};
-    if (lstat(pTalvoInstallDir, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) {
+    if (ClaimSharedName(pTalvoInstallDir) == SHARED_OWN)
+        DeleteFile(pTalvoInstallDir, nullptr);
+    if (!MakeSharedDir(pTalvoInstallDir, 0700)) {
         fprintf(stderr, "ERROR: the work area %s is not a directory of this user\n", pTalvoInstallDir);
         exit_app(1);
     }
 }
 
+// Removes a leftover of an earlier run at dir/name: only the program's own entry
+// (links and the like are removed by the look itself); another user's is left alone.
+void RemoveLeftover(const char *dir, const char *name) {
+    if (ExamineSharedName(MemStr(SaveStr("%s/%s", dir, name)).get()) == SHARED_OWN)
+        SysCmd(CMD_RM, SYSCMD_QUIET, " %s/%s", ShQuote(dir), name);
+}
+
+// Makes dir/name ready for a copy by "cp": claimed for this run (another user's
+// file stops it), and an empty file made without following links when nothing of
+// this user is there, so the copy writes into the program's own file.
+void PrepareCopyTarget(const char *dir, const char *name) {
+    MemStr path(SaveStr("%s/%s", dir, name));
+    if (ClaimSharedName(path.get()) == SHARED_OWN)
+        return;
+    int fd = CreateSharedFile(path.get(), 0600);
+    if (fd < 0)
+        SysError("can't create %s", path.get());
+    close(fd);
+}
+
+// Writes text as the whole of a new file at path (mode 644): the program's own
+// earlier file there is removed, and the file is made without following links.
+// A failure stops the run with status 1.
+void WriteNewFile(const char *path, const char *text) {
+    if (ClaimSharedName(path) == SHARED_OWN)
+        unlink(path);
+    int fd = CreateSharedFile(path, 0644);
+    if (fd < 0)
+        SysError("can't create %s", path);
+    size_t n = strlen(text);
+    bool written = write(fd, text, n) == static_cast<ssize_t>(n);
+    written = close(fd) == 0 && written;
+    if (!written) {
+        fprintf(stderr, "ERROR: couldn't write %s\n", path);
+        exit_app(1);
+    }
+}
 
 bool FloppyHasPiece(int i) {
     char lower[32], upper[32];
@@ -155,6 +193,10 @@ int InstallFromDiskette() {
         MsgPrintf<MSG_NO_DISKETTE_0>(stderr);
         exit_app(1);
     }
+    // Both names in the temporary directory are the run's: another user's entry at
+    // either stops it before anything is copied.
+    ClaimSharedName(pTalvoInstallDir);
+    PrepareCopyTarget(pTmpDir, "setup.hlp");
     SysCmd(CMD_CP, SYSCMD_FATAL, "%s/setup.hlp .", ShQuote(pFloppyDir));
     MakeWorkArea();
     if (!ReadDisksFile(pFloppyDir))
@@ -180,8 +222,8 @@ int InstallFromSite() {
     MakeWorkArea();
     // A work area inside the site itself must not delete the installer.
     if (!SameFile(pTmpDir, pToolPath)) {
-        SysCmd(CMD_RM, SYSCMD_QUIET, " %s/setup", ShQuote(pTmpDir));
-        SysCmd(CMD_RM, SYSCMD_QUIET, " %s/setup.hlp", ShQuote(pTmpDir));
+        RemoveLeftover(pTmpDir, "setup");
+        RemoveLeftover(pTmpDir, "setup.hlp");
     }
     MemStr list(MediaList(pToolPath));
     ForEachListLine(list.get(), [](int, char *line) {
@@ -198,8 +240,30 @@ int GenInstallSite() {
         return 0;
     const char *separator = strcmp(Name, "/") == 0 ? "" : "/";
     MemStr site(SaveStr("%s%s%sInstall", Name, separator, ARCHIVE_BASE));
-    CreateFile(site.get(), nullptr, "755", nullptr, nullptr);
     MemStr list(MediaList(pTalvoInstallDir));
+    // The chosen directory may be one every user can write to: before anything is
+    // written, the site must be missing or a directory of this user that no one
+    // else may write to, and no name written into it may be another user's.
+    if (ClaimSharedName(site.get()) == SHARED_OWN) {
+        if (!IsSafeDir(site.get())) {
+            fflush(stdout);
+            fprintf(stderr, "ERROR: %s exists and is not a safe directory\n", site.get());
+            exit_app(1);
+        }
+        // cp puts each file under its base name into the site
+        const char *dir = site.get();
+        ForEachListLine(list.get(), [dir](int, char *line) {
+            ForEachListWord(line, [dir](const char *name) {
+                ClaimSharedName(MemStr(SaveStr("%s/%s", dir, StripPath(name))).get());
+            });
+        });
+        ClaimSharedName(MemStr(SaveStr("%s/installf.rom", dir)).get());
+    } else {
+        if (!FindFile(nullptr, Name))
+            CreateFile(Name, nullptr, nullptr, nullptr, nullptr);
+        if (!MakeSharedDir(site.get(), 0755))
+            SysError("can't create %s", site.get());
+    }
     MemStr quoted(ShQuoteSave(site.get()));
     const char *quotedSite = quoted.get();
     ForEachListLine(list.get(), [quotedSite](int, char *line) {
@@ -207,7 +271,7 @@ int GenInstallSite() {
             SysCmd(CMD_CP, SYSCMD_FATAL, "%s/%s %s", ShQuote(pTalvoInstallDir), ShQuote(name), quotedSite);
         });
     });
-    CreateTextFile(MemStr(SaveStr("%s/installf.rom", site.get())).get(), "wt", 0, "%s", "installation site");
+    WriteNewFile(MemStr(SaveStr("%s/installf.rom", site.get())).get(), "installation site");
     return 0;
 }
 

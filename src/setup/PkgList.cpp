@@ -91,14 +91,13 @@ bool TestsHold(const PkgLine &line, Release &release) {
     return true;
 }
 
-// The sed step's temporary file: an earlier link or non-regular file of that
-// name is removed, and the file is made without following links.
+// The sed step's temporary file in the shared temporary directory: the program's
+// own earlier file is removed (a link or the like by the look itself), another
+// user's stops the run, and the file is made without following links.
 void PrepareSedTemp(const char *path) {
-    struct stat st {};
-    if (lstat(path, &st) == 0 && !S_ISREG(st.st_mode))
+    if (ClaimSharedName(path) == SHARED_OWN)
         unlink(path);
-    unlink(path);
-    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
+    int fd = CreateSharedFile(path, 0644);
     if (fd < 0)
         SysError("can't create %s", path);
     close(fd);

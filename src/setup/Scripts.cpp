@@ -50,16 +50,27 @@ void GenSimpleScript(const char *path, const char *header, const char *tmpl, ...
 }
 
 
+namespace {
+
+// Removes pTmpDir/name when it is the program's own (ExamineSharedName removes a
+// planted link or the like itself); another user's entry is left alone.
+void RemoveOwn(const char *name) {
+    if (ExamineSharedName(MemStr(SaveStr("%s/%s", pTmpDir, name)).get()) == SHARED_OWN)
+        DeleteFile(pTmpDir, name);
+}
+
+}  // namespace
+
 void TalvoClean(char flag) {
     if (flag) {
         ChangeDir(pTmpDir);
-        DeleteFile(pTmpDir, MemStr(SaveStr("%sInstall", MAKER)).get());
+        RemoveOwn(MemStr(SaveStr("%sInstall", MAKER)).get());
         // A work area that is the installer's own directory keeps the installer.
         if (!SameFile(pTmpDir, pToolPath)) {
-            DeleteFile(pTmpDir, "setup");
-            DeleteFile(pTmpDir, "setup.hlp");
+            RemoveOwn("setup");
+            RemoveOwn("setup.hlp");
         }
-        DeleteFile(pTmpDir, MemStr(SaveStr("%s.tar.Z", ARCHIVE_BASE)).get());
+        RemoveOwn(MemStr(SaveStr("%s.tar.Z", ARCHIVE_BASE)).get());
     }
     printf("\n");
     fflush(stdout);

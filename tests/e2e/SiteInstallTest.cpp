@@ -132,7 +132,6 @@ TEST_F(DemoInstall, RemovesTheWorkAreaAndKeepsTheSite) {
 TEST_F(DemoInstall, LogsEachCommandAndPrintsOneDotPerLoggedCommand) {
     std::vector<std::string> commands = LoggedCommands(box->Log());
     const std::vector<std::string> expected = {
-        "mkdir -p /tmp/TalvoInstall",
         "cp -p /site/disks /tmp/TalvoInstall",
         "cp -p /site/pkg_tar.z1 /tmp/TalvoInstall",
         "uncompress /tmp/TalvoInstall/SolarisDorv.tar.Z",
@@ -160,7 +159,7 @@ TEST_F(DemoInstall, LogsEachCommandAndPrintsOneDotPerLoggedCommand) {
         EXPECT_EQ(line.find("old-notes"), std::string::npos) << line;
     }
     ASSERT_FALSE(commands.empty());
-    EXPECT_EQ(commands.front(), "mkdir -p /tmp/TalvoInstall");
+    EXPECT_EQ(commands.front(), "cp -p /site/disks /tmp/TalvoInstall");  // the work area is made directly
     EXPECT_EQ(commands.back(), "rm -rf /tmp/TalvoInstall");
 
     // Standard output: a dot per logged command; pkgadd speaks on the terminal.
@@ -182,6 +181,7 @@ TEST_F(SiteInstall, ManualKeepsTheWorkAreaButStillCleansUpThroughTheTool) {
     ASSERT_EQ(r.status, 0) << r.Both();
     const std::string work = box.Root("/tmp/TalvoInstall");
     EXPECT_TRUE(IsDir(work));
+    EXPECT_EQ(Mode(work), 0700);  // nothing of the media readable by other users
     for (const char *name : {"disks", "installf.rom", "isize", "tsize", "setup", "setup.hlp", "pkg_tar.z1",
                              "pkg.list", "kvqadmin"})
         EXPECT_TRUE(Exists(work + "/" + name)) << name;

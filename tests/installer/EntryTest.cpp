@@ -93,8 +93,12 @@ TEST_P(StartUp, InstallsFromTheSiteAndCleansUpUnlessStandAlone) {
     std::string flag = GetParam();
     WriteText(env.Site + "/INSTALLF.ROM", "installation site");
     WriteText(env.Site + "/disks", "pkg_tar.z1 setup\nend_of_list\n");
-    WriteText(env.Work + "/disks", "pkg_tar.z1 setup\nend_of_list\n");
-    WriteText(env.Work + "/pkg.list", "c tool\n");
+    env.OnRun = [&env](const RowRun &run) {  // the copies fill the new work area
+        if (run.row == CMD_CP && !std::filesystem::exists(env.Work + "/pkg.list")) {
+            WriteText(env.Work + "/disks", "pkg_tar.z1 setup\nend_of_list\n");
+            WriteText(env.Work + "/pkg.list", "c tool\n");
+        }
+    };
     if (!flag.empty())
         WriteText(env.App() + "/" + flag, "");
     std::string words[] = {env.Site + "/setup", "install", env.Target, "no_space_check", env.Tmp};

@@ -223,14 +223,19 @@ private:
         std::memcpy(AppDir, savedAppDir_, sizeof AppDir);
     }
 
-    // mkdir -p inside the private directory is done for real, so that files the
-    // installer writes itself into a directory it made have their place.
+    // mkdir -p and rm -rf inside the private directory are done for real, so that
+    // files the installer writes itself into a directory it made have their place,
+    // and a directory it removed can be made again.
     static int RowHook(int row, int mode, const char *text) {
         Env &env = *Current();
         env.Runs.push_back({row, mode, text});
         std::string path = text;
-        if ((row == CMD_MKDIR || row == -CMD_MKDIR) && path.rfind(env.Root + "/", 0) == 0)
+        bool inside = path.rfind(env.Root + "/", 0) == 0 && path.find("..") == std::string::npos;
+        std::error_code ec;
+        if ((row == CMD_MKDIR || row == -CMD_MKDIR) && inside)
             std::filesystem::create_directories(path);
+        if ((row == CMD_RM_R || row == -CMD_RM_R) && inside)
+            std::filesystem::remove_all(path, ec);
         if (env.OnRun)
             env.OnRun(env.Runs.back());
         std::vector<int> &results = env.Results[row < 0 ? -row : row];

@@ -39,9 +39,16 @@ TEST(InstallFromDiskette, ReadsADosSetAskingForEachMissingDiskette) {
         if (run.row == CMD_VOLCHECK)  // the user put in the second diskette
             WriteText(env.Floppy + "/PKG_TAR.Z2", "piece\n");
     };
+    // A link planted at the help file's name in the temporary directory.
+    WriteText(env.Root + "/victim", "precious\n");
+    std::filesystem::create_symlink(env.Root + "/victim", env.Tmp + "/setup.hlp");
     env.Answers("\n\n");
     Outcome r = Capture([] { return InstallFromDiskette(); });
     ASSERT_EQ(-1, r.status) << r.out << r.err;
+    EXPECT_FALSE(std::filesystem::is_symlink(env.Tmp + "/setup.hlp"));  // the copy's target is a new file
+    EXPECT_TRUE(std::filesystem::is_regular_file(env.Tmp + "/setup.hlp"));
+    EXPECT_EQ("precious\n", ReadFileText(env.Root + "/victim"));
+    EXPECT_EQ(std::filesystem::perms::owner_all, std::filesystem::status(env.Work).permissions());
     EXPECT_EQ(1, r.result);
     const std::string &f = env.Floppy;
     EXPECT_EQ((std::vector<RowRun>{{CMD_CP, SYSCMD_FATAL, f + "/setup.hlp ."},
@@ -72,11 +79,15 @@ TEST(InstallFromDiskette, ADriveWithoutAListStopsWithStatusOne) {
 TEST(InstallFromSite, CopiesTheListedFilesAndKeepsAnInstallerInTheWorkAreasParent) {
     Env env;
     WriteText(env.Site + "/disks", "pkg_tar.z1 setup\n\npkg_tar.z2 end_of_list setup.hlp\nend_of_list\nisize\n");
+    // Leftovers: the help file of an earlier run, and a link someone planted.
+    WriteText(env.Tmp + "/setup.hlp", "help\n");
+    std::filesystem::create_symlink(env.Site + "/disks", env.Tmp + "/setup");
     env.Output[CMD_WHOAMI] = "nobody\n";
     EXPECT_EQ(1, Capture([] { return InstallFromSite(); }).result);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(env.Tmp + "/setup")));
+    EXPECT_TRUE(std::filesystem::exists(env.Site + "/disks"));
     const std::string s = env.Site, w = env.Work;
-    EXPECT_EQ((std::vector<RowRun>{{CMD_RM, SYSCMD_QUIET, " " + env.Tmp + "/setup"},
-                                   {CMD_RM, SYSCMD_QUIET, " " + env.Tmp + "/setup.hlp"},
+    EXPECT_EQ((std::vector<RowRun>{{CMD_RM, SYSCMD_QUIET, " " + env.Tmp + "/setup.hlp"},
                                    {CMD_CP, SYSCMD_FATAL, s + "/pkg_tar.z1 " + w},
                                    {CMD_CP, SYSCMD_FATAL, s + "/setup " + w},
                                    {CMD_CP, SYSCMD_FATAL, s + "/pkg_tar.z2 " + w}}),
@@ -99,13 +110,47 @@ TEST(GenInstallSite, CopiesTheWorkAreaIntoANewSiteMarkedAsSuch) {
     Outcome r = Capture([] { return GenInstallSite(); });
     ASSERT_EQ(0, r.result) << r.out << r.err;
     const std::string &w = env.Work;
-    EXPECT_EQ((std::vector<RowRun>{{CMD_MKDIR, SYSCMD_FATAL, site},
-                                   {CMD_CHMOD, SYSCMD_FATAL, "755 " + site},
+    // The missing parent is made as asked; the site itself is a new directory.
+    EXPECT_EQ((std::vector<RowRun>{{CMD_MKDIR, SYSCMD_FATAL, parent},
                                    {CMD_CP, SYSCMD_FATAL, w + "/pkg_tar.z1 " + site},
                                    {CMD_CP, SYSCMD_FATAL, w + "/setup " + site},
                                    {CMD_CP, SYSCMD_FATAL, w + "/pkg_tar.z2 " + site}}),
               env.Runs);
     EXPECT_EQ("installation site", ReadFileText(site + "/installf.rom"));
+    EXPECT_EQ(std::filesystem::perms(0755), std::filesystem::status(site).permissions());
+}
+
+TEST(GenInstallSite, AnExistingSiteWritableByOthersIsRefusedUntouched) {
+    Env env;
+    WriteText(env.Work + "/disks", "pkg_tar.z1\nend_of_list\n");
+    const std::string site = env.Root + "/SolarisDorvInstall";
+    std::filesystem::create_directory(site);
+    std::filesystem::permissions(site, std::filesystem::perms::all);
+    env.Answers(env.Root + "\n\ny\n");
+    Outcome r = Capture([] { return GenInstallSite(); });
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ("ERROR: " + site + " exists and is not a safe directory\n", r.err);
+    EXPECT_TRUE(env.Runs.empty());
+    EXPECT_EQ(std::filesystem::perms::all, std::filesystem::status(site).permissions());
+}
+
+TEST(GenInstallSite, AnExistingSafeSiteLosesPlantedLinksAndIsWrittenFresh) {
+    Env env;
+    WriteText(env.Work + "/disks", "pkg_tar.z1 setup\nend_of_list\n");
+    const std::string site = env.Root + "/SolarisDorvInstall", victim = env.Root + "/victim";
+    std::filesystem::create_directory(site);
+    std::filesystem::permissions(site, std::filesystem::perms(0755));
+    WriteText(victim, "precious\n");
+    for (const char *name : {"setup", "installf.rom"})
+        std::filesystem::create_symlink(victim, site + "/" + name);
+    env.Answers(env.Root + "\n\ny\n");
+    Outcome r = Capture([] { return GenInstallSite(); });
+    ASSERT_EQ(-1, r.status) << r.err;
+    EXPECT_EQ(2u, env.RunsOf(CMD_CP).size());
+    EXPECT_FALSE(std::filesystem::is_symlink(site + "/setup"));
+    EXPECT_FALSE(std::filesystem::is_symlink(site + "/installf.rom"));
+    EXPECT_EQ("installation site", ReadFileText(site + "/installf.rom"));
+    EXPECT_EQ("precious\n", ReadFileText(victim));
 }
 
 TEST(GenInstallSite, DecliningTheDirectoryWritesNothing) {

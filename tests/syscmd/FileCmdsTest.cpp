@@ -17,7 +17,7 @@ TEST(CreateFile, MakesTheDirectoryTouchesAndSetsModeOwnerGroup) {
     testing::internal::CaptureStdout();
     CreateFile(dir.c_str(), "Msg", "666", "root", "other");
     EXPECT_EQ(".....", testing::internal::GetCapturedStdout());
-    std::string redir = " 1>>" + log + " 2>>" + log + "\"";
+    std::string redir = env.ToLog() + "\"";
     std::string target = dir + "/Msg";
     EXPECT_EQ((std::vector<std::string>{
                   "/usr/bin/sh -c \"/usr/bin/mkdir -p " + dir + redir,

@@ -1,4 +1,5 @@
 // Tests of the command log and the environment queries.
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,31 +40,52 @@ TEST(PutLogMsg, CommandsAppendBetweenMessages) {
     EXPECT_EQ("before\ncommand output\nafter\n", env.Log());
 }
 
-TEST(PutLogMsg, CreatesTheFileWritableByEveryone) {
+TEST(PutLogMsg, CreatesTheFileWritableOnlyByItsOwner) {
     SysCmdEnv env;
-    mode_t old = umask(022);
+    mode_t old = umask(0);
     PutLogMsg("%s\n", "x");
     umask(old);
     struct stat st;
     ASSERT_EQ(0, lstat(env.LogFile().c_str(), &st));
     EXPECT_TRUE(S_ISREG(st.st_mode));
-    EXPECT_EQ(0666u, st.st_mode & 0777);
+    EXPECT_EQ(0644u, st.st_mode & 0777);
 }
 
-TEST(PutLogMsg, NeverWritesThroughAPlantedSymbolicLink) {
+TEST(PutLogMsg, NeverWritesThroughAPlantedHardOrSymbolicLink) {
     SysCmdEnv env;
     std::string victim = env.Dir + "/victim";
     std::ofstream(victim) << "precious\n";
-    fs::create_symlink(victim, env.LogFile());
+    fs::create_hard_link(victim, env.LogFile());  // a second name of a file of this user
     PutLogMsg("%s\n", "logged");
     EXPECT_EQ("precious\n", ReadFileText(victim));
-    EXPECT_FALSE(fs::is_symlink(env.LogFile()));
+    EXPECT_EQ(1u, fs::hard_link_count(env.LogFile()));
     EXPECT_EQ("logged\n", env.Log());
+
+    // A link swapped in mid-run is never opened: the next message and the output of
+    // a command go to the file opened first.
+    fs::create_hard_link(env.LogFile(), env.Dir + "/first");
     fs::create_symlink(victim, env.Dir + "/tmp_link");
-    fs::rename(env.Dir + "/tmp_link", env.LogFile());  // planted again in mid-run
+    fs::rename(env.Dir + "/tmp_link", env.LogFile());
     PutLogMsg("%s\n", "again");
+    pSystemHook = nullptr;  // a real shell and child
+    testing::internal::CaptureStdout();
+    SysCmd(1, SYSCMD_WARN, "%s", "{ echo output; echo error >&2; }");
+    testing::internal::GetCapturedStdout();
     EXPECT_EQ("precious\n", ReadFileText(victim));
-    EXPECT_EQ("again\n", env.Log());
+    EXPECT_EQ("logged\nagain\n{ echo output; echo error >&2; }\noutput\nerror\n", ReadFileText(env.Dir + "/first"));
+    EXPECT_EQ(FD_CLOEXEC, fcntl(GetLogFd(), F_GETFD) & FD_CLOEXEC);  // no other program inherits it
+}
+
+TEST(PutLogMsg, ALogOfAnotherUserStopsTheRunUntouched) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "making a file of another user needs root";
+    SysCmdEnv env;
+    std::ofstream(env.LogFile()) << "theirs\n";
+    ASSERT_EQ(0, chown(env.LogFile().c_str(), 65534, 65534));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(1, ExitStatusOf([] { PutLogMsg("%s\n", "x"); }));
+    EXPECT_EQ("ERROR: " + env.LogFile() + " belongs to another user\n", testing::internal::GetCapturedStderr());
+    EXPECT_EQ("theirs\n", env.Log());
 }
 
 TEST(PutLogMsg, ReplacesAPipeAtTheLogName) {

@@ -148,6 +148,12 @@ public:
     }
     std::string LogFile() const { return Dir + "/" + Name + ".log"; }
     std::string Log() const { return ReadFileText(LogFile()); }
+    // What the runner adds to a logged line: both outputs to the log's descriptor
+    // (only standard error for a text that redirects its output itself).
+    static std::string ToLog(bool ownStdout = false) {
+        std::string n = std::to_string(GetLogFd());
+        return (ownStdout ? "" : " 1>&" + n) + " 2>&" + n + " " + n + ">&-";
+    }
 
     std::string Dir;
     std::string Name;

@@ -627,3 +627,91 @@ bool SameFile(const char *a, const char *b) {
         return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
+
+namespace {
+
+bool RemovableAtName(const struct stat &st) {
+    if (S_ISLNK(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISCHR(st.st_mode) ||
+        S_ISBLK(st.st_mode))
+        return true;
+    return S_ISREG(st.st_mode) && st.st_uid == geteuid() && st.st_nlink > 1;
+}
+
+struct FdCloser {
+    int fd = -1;
+    ~FdCloser() {
+        if (fd >= 0)
+            close(fd);
+    }
+};
+
+}  // namespace
+
+int ExamineSharedName(const char *path) {
+    struct stat st {};
+    if (!path || lstat(path, &st) != 0)
+        return SHARED_NONE;
+    if (RemovableAtName(st))
+        return unlink(path) == 0 || errno == ENOENT ? SHARED_NONE : SHARED_FOREIGN;
+    bool own = st.st_uid == geteuid() && (S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && st.st_nlink == 1));
+    return own ? SHARED_OWN : SHARED_FOREIGN;
+}
+
+int ClaimSharedName(const char *path) {
+    int state = ExamineSharedName(path);
+    if (state == SHARED_FOREIGN) {
+        fflush(stdout);
+        fprintf(stderr, "ERROR: %s belongs to another user\n", path);
+        exit_app(1);
+    }
+    return state;
+}
+
+int CreateSharedFile(const char *path, int perms) {
+    if (!path) {
+        errno = EINVAL;
+        return -1;
+    }
+    FdCloser f;
+    f.fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (f.fd < 0 || fchmod(f.fd, static_cast<mode_t>(perms)) != 0)
+        return -1;
+    int fd = f.fd;
+    f.fd = -1;
+    return fd;
+}
+
+int MakeSharedDir(const char *path, int perms) {
+    if (!path || mkdir(path, 0700) != 0)
+        return 0;
+    FdCloser d;
+    d.fd = open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (d.fd < 0 || fstat(d.fd, &st) != 0)
+        return 0;
+    if (!S_ISDIR(st.st_mode) || st.st_uid != geteuid()) {
+        errno = EEXIST;
+        return 0;
+    }
+    return fchmod(d.fd, static_cast<mode_t>(perms)) == 0 ? 1 : 0;
+}
+
+int IsSafeDir(const char *path) {
+    struct stat st {};
+    if (!path || lstat(path, &st) != 0)
+        return 0;
+    return S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0 ? 1 : 0;
+}
+
+void OpenStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // the lowest free descriptor is this one: the ones below it are open
+        int opened = open("/dev/null", O_RDWR);
+        if (opened >= 0 && opened != fd) {
+            dup2(opened, fd);
+            close(opened);
+        }
+    }
+}

@@ -102,3 +102,30 @@ int CreateTextFile(const char *path, const char *mode, int perms, const char *fm
 bool SameFile(const char *a, const char *b);
 // chdir that stops the program (SysError, status 1) when it fails.
 void ChangeDir(const char *dir);
+
+// Fixed names in directories other users can write to (the temporary directory, a
+// directory the administrator typed). ExamineSharedName looks at the path itself: a
+// symbolic link, FIFO, socket or device there, or a regular file of the effective
+// user with more than one link, is removed (removing a name loses no data) and the
+// result is SHARED_NONE, as for a missing entry; a regular file or directory of
+// the effective user with one link (any directory) is SHARED_OWN, left for the
+// caller to reuse or remove; anything else (another user's file or directory, or an
+// entry that could not be removed) is SHARED_FOREIGN and is left alone.
+// ClaimSharedName is the same for a name the run needs: SHARED_FOREIGN stops the
+// program with "ERROR: <path> belongs to another user" and status 1.
+enum { SHARED_NONE = 0, SHARED_OWN = 1, SHARED_FOREIGN = 2 };
+int ExamineSharedName(const char *path);
+int ClaimSharedName(const char *path);
+// A new regular file at path, made without following links (O_CREAT | O_EXCL |
+// O_NOFOLLOW) and given perms whatever the umask: a write-only, close-on-exec
+// descriptor, or -1 with errno set when it cannot be made (something is there).
+int CreateSharedFile(const char *path, int perms);
+// A new directory at path (mkdir, never an existing one), checked to be a directory
+// of the effective user and given perms whatever the umask: 1, else 0 with errno set.
+int MakeSharedDir(const char *path, int perms);
+// 1 when path is a directory (not a link) of the effective user that no other user
+// may write to (neither group nor others have write permission).
+int IsSafeDir(const char *path);
+// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that no file
+// the program opens later takes the place of standard input, output or error.
+void OpenStandardDescriptors();

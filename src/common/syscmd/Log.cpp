@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "Errors.h"
+#include "Files.h"
 #include "MemMgr.h"
 #include "StrUtils.h"
 
@@ -21,6 +22,21 @@ unsigned char flLogFirst = 1;
 
 namespace {
 
+// The log of the run: opened once, at its first use, and kept. Messages and the
+// output of every logged command go through this descriptor, so the name in the
+// shared directory is never opened again after the first look at it.
+struct LogFile {
+    int fd = -1;
+    char *path = nullptr;  // the name it was opened under
+    void Close() {
+        if (fd >= 0)
+            close(fd);
+        fd = -1;
+        PutMem(path);
+        path = nullptr;
+    }
+};
+LogFile TheLog;
 
 struct FdCloser {
     int fd = -1;
@@ -35,32 +51,59 @@ struct FdCloser {
     }
 };
 
-// The log lives in a world-writable directory: anything at its name that is not
-// a plain file (a planted symbolic link, a pipe) is removed first, a new file is
-// created without following links, and an existing one is opened the same way.
-int OpenLogFile(const char *path, bool truncate) {
-    struct stat st;
-    if (lstat(path, &st) == 0 && !S_ISREG(st.st_mode))
-        unlink(path);
-    FdCloser f;
-    f.fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (f.fd >= 0) {
-        fchmod(f.fd, 0666);  // every user's run may write it, whatever the umask
-        return f.release();
+// The shell a command runs in names a descriptor by one digit: a log that opened
+// on a higher one moves to a free one below 10 when there is one.
+int LowDescriptor(int fd) {
+    if (fd < 10)
+        return fd;
+    for (int low = 9; low >= 3; --low) {
+        if (fcntl(low, F_GETFD) == -1 && errno == EBADF && dup3(fd, low, O_CLOEXEC) == low) {
+            close(fd);
+            return low;
+        }
     }
-    if (errno != EEXIST)
-        return -1;
-    int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-    f.fd = open(path, flags | (truncate ? O_TRUNC : 0));
-    if (f.fd < 0 || fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode))
-        return -1;
-    fcntl(f.fd, F_SETFL, O_WRONLY | O_APPEND);
-    return f.release();
+    return fd;
 }
 
-struct FileCloser {
-    void operator()(FILE *f) const { std::fclose(f); }
-};
+// The log lives in a world-writable directory, so the name is looked at with the
+// shared-directory rule (ClaimSharedName): whatever another user may have planted
+// is removed or, when it is another user's file, the run stops. A new file is made
+// without following links; the program's own earlier log is opened the same way and
+// must still be a plain file of this user with one link.
+int OpenLogFile(const char *path, bool truncate) {
+    FdCloser f;
+    if (ClaimSharedName(path) == SHARED_NONE) {
+        f.fd = CreateSharedFile(path, 0644);
+        if (f.fd < 0)
+            return -1;
+    } else {
+        int flags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (truncate ? O_TRUNC : 0);
+        f.fd = open(path, flags);
+        struct stat st {};
+        if (f.fd < 0 || fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
+            st.st_nlink != 1)
+            return -1;
+    }
+    fcntl(f.fd, F_SETFL, O_APPEND);  // commands and messages in the order written
+    return LowDescriptor(f.release());
+}
+
+// The kept descriptor; opened here at the first use of a run (which empties the
+// file) or when the log's name changed. -1 when it cannot be opened.
+int LogDescriptor(const char *path) {
+    bool first = flLogFirst != 0;
+    flLogFirst = 0;
+    if (first || (TheLog.path && strcmp(TheLog.path, path) != 0))
+        TheLog.Close();
+    if (TheLog.fd >= 0)
+        return TheLog.fd;
+    int fd = OpenLogFile(path, first);
+    if (fd < 0)
+        return -1;
+    TheLog.fd = fd;
+    TheLog.path = SaveStr_(path);
+    return fd;
+}
 
 }  // namespace
 
@@ -68,23 +111,25 @@ char *GetLogFileName() {
     return SaveStr("%s/%s.log", pLogPath, my_name ? my_name : "");
 }
 
+int GetLogFd() {
+    if (!flUseLog)
+        return -1;
+    MemStr path(GetLogFileName());
+    return path ? LogDescriptor(path.get()) : -1;
+}
+
 void PutLogMsgV(const char *fmt, va_list ap) {
     if (!flUseLog)
         return;
-    bool first = flLogFirst != 0;
-    flLogFirst = 0;
     MemStr path(GetLogFileName());
     if (!path)
         return;
-    int fd = OpenLogFile(path.get(), first);
-    std::unique_ptr<FILE, FileCloser> log(fd >= 0 ? fdopen(fd, "a") : nullptr);
-    if (!log) {
-        if (fd >= 0)
-            close(fd);
+    int fd = LogDescriptor(path.get());
+    if (fd < 0) {
         std::fprintf(stderr, "ERROR: couldn't open %s\n", path.get());
         return;
     }
-    std::vfprintf(log.get(), fmt, ap);
+    vdprintf(fd, fmt, ap);
 }
 
 void PutLogMsg(const char *fmt, ...) {

@@ -2,6 +2,7 @@
 #include "SysCmd.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/wait.h>
 
 #include <array>
@@ -218,17 +219,22 @@ CmdText FormatText(const char *fmt, va_list ap) {
 }
 
 // The redirections a mode adds. ownStdout: the caller's text sends standard
-// output somewhere itself, so only standard error is redirected.
-void AppendRedirection(CmdText &line, int mode, bool logging, bool ownStdout, bool inQuotes) {
+// output somewhere itself, so only standard error is redirected. A logged run
+// writes into the log's kept descriptor ("1>&N 2>&N N>&-": the program itself does
+// not keep it); logFd is set to that descriptor, else to -1.
+void AppendRedirection(CmdText &line, int mode, bool logging, bool ownStdout, bool inQuotes, int *logFd) {
+    *logFd = -1;
     CmdText target;
     const char *op = ">>";
     if (mode == SYSCMD_QUIET) {
         target = "/dev/null";
         op = ">";
     } else if ((mode == SYSCMD_WARN || mode == SYSCMD_FATAL) && logging) {
-        if (flUseLog) {
-            MemStr log(GetLogFileName());
-            AppendQuoted(target, log ? log.get() : "/dev/null");
+        int fd = flUseLog ? GetLogFd() : -1;
+        if (fd >= 0 && fd <= 9) {
+            *logFd = fd;
+            target = "&" + CmdText(1, static_cast<char>('0' + fd));
+            op = ">";
         } else {
             target = "/dev/null";
         }
@@ -239,11 +245,32 @@ void AppendRedirection(CmdText &line, int mode, bool logging, bool ownStdout, bo
     if (!ownStdout)
         redirection.append(" 1").append(op).append(target);
     redirection.append(" 2").append(op).append(target);
+    if (*logFd >= 0)
+        redirection.append(" ").append(1, static_cast<char>('0' + *logFd)).append(">&-");
     if (inQuotes)
         AppendInQuotes(line, redirection);
     else
         line += redirection;
 }
+
+// The log's descriptor open in the child for the length of one run (it is
+// close-on-exec otherwise, so no other program inherits it).
+class InheritedFd {
+public:
+    explicit InheritedFd(int fd) : fd_(fd) {
+        if (fd_ >= 0)
+            fcntl(fd_, F_SETFD, 0);
+    }
+    ~InheritedFd() {
+        if (fd_ >= 0)
+            fcntl(fd_, F_SETFD, FD_CLOEXEC);
+    }
+    InheritedFd(const InheritedFd &) = delete;
+    InheritedFd &operator=(const InheritedFd &) = delete;
+
+private:
+    int fd_;
+};
 
 int RunLine(const char *line, char *reason, size_t size) {
     int status = RunShellLine(line);
@@ -512,11 +539,16 @@ int SysCmdV(int row, int mode, bool ownStdout, const char *fmt, va_list ap) {
         std::fflush(stdout);
         PutLogMsg("%s\n", line.c_str());
     }
-    AppendRedirection(line, mode, logging, ownStdout, wrapped);
+    int logFd;
+    AppendRedirection(line, mode, logging, ownStdout, wrapped, &logFd);
     if (wrapped)
         line += '"';
     char reason[256];
-    int result = RunLine(line.c_str(), reason, sizeof reason);
+    int result;
+    {
+        InheritedFd inherited(logFd);
+        result = RunLine(line.c_str(), reason, sizeof reason);
+    }
     return FinishRun(row, mode, result, reason);
 }
 

@@ -9,7 +9,9 @@
 // result), 1 logged with failures logged as "WARNING_MSG: ...", 2 logged with
 // failures fatal ("ERROR: ..." logged and on standard output, exit status 1).
 // A negative row runs the same program without progress dot, log line or log
-// redirection (its output goes to the terminal). The result is 0 on success, else:
+// redirection (its output goes to the terminal). A logged program's output reaches
+// the log through the descriptor the log keeps (GetLogFd, Log.h): " 1>&N 2>&N N>&-"
+// is added to its line, never the log's name, so the name is not opened again. The result is 0 on success, else:
 // errno (or 1) when the shell could not be started, the exit status of the program,
 // or 128 + n when it was killed by signal n. pkgadd and pkgrm (rows 44, 46) exit
 // 10 or 20 to ask for a reboot after a successful run: those count as success.
