@@ -49,7 +49,7 @@ void SetOption() {
 // file or a file with more names.
 int OpenSettingsFile(const char *path, bool replace) {
     if (!replace)
-        return open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        return CreateSharedFile(path, 0644);
     // O_NONBLOCK: a FIFO planted at the name must not hold the menu up.
     int fd = open(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
