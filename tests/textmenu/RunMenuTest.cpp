@@ -147,7 +147,8 @@ struct ValueMenu {
     char YesNo[16] = "_No,_Yes";
     TextMenuItem Items[7];
     TextMenu Menu{"Values", 0, nullptr, nullptr, nullptr, nullptr, Items, MENU_NORETURNEXIT};
-    ValueMenu() {
+    explicit ValueMenu(uint16_t flags = 0) {
+        Menu.Flags |= flags;
         Items[0] = {.pText = "Banner", .Type = MENUITEM_PICKONE, .pStates = YesNo,
                     .pfnHandler = CountToggle};
         Items[1] = {.pText = "Queue", .Type = MENUITEM_NAME, .pPrompt = "Queue name",
@@ -332,8 +333,7 @@ struct StoreDir {
 
 TEST_F(RunMenuTest, StoreAskWritesTheNamedFileAfterValidation) {
     StoreDir dir;
-    ValueMenu m;
-    m.Menu.Flags |= MENU_STOREASK;
+    ValueMenu m(MENU_STOREASK);
     std::string good = dir.Path + "/printer_1";
     std::string shown = Run(&m.Menu, "s\nbad.name\n\ns\n" + good + "\nx\n");
     EXPECT_NE(std::string::npos, shown.find("Enter the settings file name: "));
@@ -343,8 +343,7 @@ TEST_F(RunMenuTest, StoreAskWritesTheNamedFileAfterValidation) {
 }
 
 TEST_F(RunMenuTest, AnEmptySettingsFileNameReturnsQuietly) {
-    ValueMenu m;
-    m.Menu.Flags |= MENU_STOREASK;
+    ValueMenu m(MENU_STOREASK);
     std::string shown = Run(&m.Menu, "s\n\nx\n");
     EXPECT_EQ(std::string::npos, shown.find("Invalid"));
     EXPECT_EQ(std::string::npos, shown.find('\0'));
@@ -353,8 +352,7 @@ TEST_F(RunMenuTest, AnEmptySettingsFileNameReturnsQuietly) {
 
 TEST_F(RunMenuTest, StoreAsksBeforeReplacingAFile) {
     StoreDir dir;
-    ValueMenu m;
-    m.Menu.Flags |= MENU_STOREASK;
+    ValueMenu m(MENU_STOREASK);
     std::string file = dir.Path + "/printer";
     WriteFile(file, "kept\n");
     std::string shown = Run(&m.Menu, "s\n" + file + "\nn\nx\n");
@@ -366,8 +364,7 @@ TEST_F(RunMenuTest, StoreAsksBeforeReplacingAFile) {
 
 TEST_F(RunMenuTest, StoreNeverWritesThroughALink) {
     StoreDir dir;
-    ValueMenu m;
-    m.Menu.Flags |= MENU_STOREASK;
+    ValueMenu m(MENU_STOREASK);
     std::string target = dir.Path + "/target", soft = dir.Path + "/soft", hard = dir.Path + "/hard";
     WriteFile(target, "precious\n");
     ASSERT_EQ(0, symlink(target.c_str(), soft.c_str()));
@@ -382,8 +379,7 @@ TEST_F(RunMenuTest, StoreNeverWritesThroughALink) {
 
 TEST_F(RunMenuTest, StoreExitThroughALinkStoresNothingAndStays) {
     StoreDir dir;
-    ValueMenu m;
-    m.Menu.Flags |= MENU_STOREEXIT;
+    ValueMenu m(MENU_STOREEXIT);
     std::string target = dir.Path + "/target";
     WriteFile(target, "precious\n");
     ASSERT_EQ(0, symlink(target.c_str(), ".settings"));
