@@ -43,6 +43,7 @@ extern char flInstalled;
 extern const char *InstallInfo[6];
 extern const char *InstallSiteInfo[5];
 extern const char *pFloppyDir;  // where the diskette is mounted: FLOPPY_DIR (tests point it elsewhere)
+extern const char *pSedTempDir; // where the sed modifier edits into: "/tmp" (tests point it elsewhere)
 
 
 // Entry (main.cpp, Entry.cpp)

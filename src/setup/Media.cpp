@@ -207,14 +207,16 @@ int GenInstallSite() {
             SysCmd(CMD_CP, SYSCMD_FATAL, "%s/%s %s", ShQuote(pTalvoInstallDir), ShQuote(name), quotedSite);
         });
     });
-    CreateTextFile(MemStr(SaveStr("%s/installf.rom", site.get())).get(), "wt", 0, "%s", "installation site");
+    if (!CreateTextFile(MemStr(SaveStr("%s/installf.rom", site.get())).get(), "wt", 0, "%s", "installation site"))
+        exit_app(1);
     return 0;
 }
 
 int GenInstallDisks() {
     Name[0] = '\0';
     ChangeDir(pTmpDir);
-    CreateTextFile(MemStr(SaveStr("%s/installf.rom", pTalvoInstallDir)).get(), "wt", 0, "%s", "diskette");
+    if (!CreateTextFile(MemStr(SaveStr("%s/installf.rom", pTalvoInstallDir)).get(), "wt", 0, "%s", "diskette"))
+        exit_app(1);
     MemStr list(MediaList(pTalvoInstallDir));
     ForEachListLine(list.get(), [](int i, char *line) {
         MsgPrintf<MSG_CREATING_DISKETTE>(stdout, i);
