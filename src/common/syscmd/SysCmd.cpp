@@ -579,9 +579,9 @@ int SysCmdV(int row, int mode, bool ownStdout, const char *fmt, va_list ap) {
     return FinishRun(row, mode, text.c_str(), result, reason);
 }
 
-void ReportFailedCommands(int) {
-    if (SysCmdWarnings <= 0)
-        return;
+void ReportFailedCommands(int status) {
+    if (status != 0 || SysCmdWarnings <= 0)
+        return;  // a failed run has already said why it stopped
     MemStr log(GetLogFileName());
     std::fflush(stdout);
     std::fprintf(stderr, "WARNING: %d commands failed; see %s\n", SysCmdWarnings, log ? log.get() : "the log");

@@ -141,7 +141,8 @@ extern unsigned char flSysCmdLog;      // 1: progress dot and command log (set w
 extern int SysCmdWarnings;             // failures of mode 1 so far in this run
 
 // "WARNING: N commands failed; see <log>\n" on standard error when runs of mode 1
-// failed, nothing otherwise. The installer's last words before it exits.
+// failed and the run ends with status 0, nothing otherwise. The installer's last
+// words before it exits.
 void ReportFailedCommands(int status);
 
 void InitSysCmdList();
