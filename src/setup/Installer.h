@@ -20,7 +20,11 @@
 //   A command run in SYSCMD_FATAL mode that fails stops with status 1 (Install,
 //   ProcessPkgList, GenZFile, the media functions, DelQLSV); GetDisksData stops
 //   with status 1 when the media list cannot be read; StopDemon stops with status 1
-//   when a running daemon cannot be signalled. Everything else returns.
+//   when a running daemon cannot be signalled. A file the installer writes itself
+//   (the flag file, the interface scripts, a launcher, installf.rom) or a package-list
+//   copy left different from its source stops with "ERROR: couldn't write %s" and
+//   status 1; a size file that is missing or holds no finite, non-negative number
+//   stops FreeSpaceForInstall with status 1. Everything else returns.
 #pragma once
 #include <cstdio>
 #include "Attrs.h"

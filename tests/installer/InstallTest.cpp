@@ -152,6 +152,17 @@ TEST_P(StandAloneFlag, KeepsTheOwnerAndGroupOfTheDesktopFiles) {
 
 INSTANTIATE_TEST_SUITE_P(Install, StandAloneFlag, testing::Values(".StandAlone", ".StandAloneDb"));
 
+TEST(Install, AnInterfaceScriptItCannotWriteStopsBeforeTheProductFiles) {
+    Env env;
+    FillWorkArea(env);
+    std::filesystem::create_directories(env.App() + "/TalvoKSF");  // no file can take its place
+    Outcome r = RunInstall();
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ("ERROR: couldn't write " + env.App() + "/TalvoKSF\n", r.err);
+    EXPECT_TRUE(env.RunsOf(CMD_CP).empty());
+    EXPECT_EQ(0, flInstalled);
+}
+
 TEST(Install, AFailedPackageRegistrationStopsBeforeTheProductFiles) {
     Env env;
     FillWorkArea(env);

@@ -308,6 +308,11 @@ void PrintFatalLine(int row, const char *text, const char *reason) {
     MemStr log(flUseLog ? GetLogFileName() : nullptr);
     if (log)
         line.append("; see ").append(log.get());
+    for (size_t i = 1; i < line.size(); ++i) {
+        auto c = static_cast<unsigned char>(line[i]);
+        if (c < 0x20 || c == 0x7f)
+            line[i] = '?';  // a name from the media must not drive the terminal
+    }
     std::printf("%s\n", line.c_str());
 }
 
