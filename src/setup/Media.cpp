@@ -220,10 +220,12 @@ int GenInstallDisks() {
     MemStr list(MediaList(pTalvoInstallDir));
     ForEachListLine(list.get(), [](int i, char *line) {
         MsgPrintf<MSG_CREATING_DISKETTE>(stdout, i);
+        int failed = SysCmdWarnings;
         while (SysCmd(CMD_EJECT_Q, SYSCMD_WARN, "%s", "") != 0) {
             MsgPrintf<MSG_INSERT_DOS_DISKETTE>(stdout, i);
             ReadAnswer(LineBuf, LINEBUF_SIZE);
         }
+        SysCmdWarnings = failed;  // "no diskette yet" is an answer, not a failed command
         SysCmd(-CMD_VOLCHECK, SYSCMD_QUIET, "%s", "");
         SysCmd(-CMD_RM, SYSCMD_QUIET, "%s/*", ShQuote(pFloppyDir));
         ForEachListWord(line, [](const char *name) {
