@@ -194,6 +194,7 @@ void SetupMain(int argc, char **argv) {
     my_name = SaveStr_(StripPath(argv0));
 
     InitSysCmdList();
+    pExitReport = ReportFailedCommands;  // every end of the run counts failed commands
 
     for (int i = 0; i < 5; ++i)
         InstallInfo[i] = NlsSetupStrCvt(MSG_NEED_FULL_PATH + i);

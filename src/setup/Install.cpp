@@ -1,6 +1,7 @@
 // Install.cpp - one installation from a filled work area, the free-space check,
 // the daemon stop and the wait for running programs.
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -44,14 +45,17 @@ char *SystemRelease() {
     return release;
 }
 
-// Size file beside the program plus the margin; stops with message 65 when missing.
+// Size file beside the program plus the margin; stops with message 65 when it is
+// missing or holds no usable size ("nan", "inf" or a negative number would turn
+// the check off or ask for an endless amount).
 double ReadSizeFile(const char *name) {
-    if (!GetFileContent(pToolPath, name)) {
+    double size = GetFileContent(pToolPath, name) ? strtod(LineBuf, nullptr) : -1.0;
+    if (!std::isfinite(size) || size < 0.0) {
         MsgPrintf<MSG_MISSING_ISIZE>(stdout);
         fflush(stdout);
         exit_app(1);
     }
-    return strtod(LineBuf, nullptr) + kSizeMargin;
+    return size + kSizeMargin;
 }
 
 // The file system column (first word) and the mount point (last word) of a df data
@@ -291,7 +295,8 @@ int Install() {
         flag = " LPRng ";
     if (SniffCUPS())
         flag = " CUPS ";
-    CreateTextFile(MemStr(SaveStr("%s/.kv_cfg", AppDir)).get(), "wt", 0644, "%s", flag);
+    if (!CreateTextFile(MemStr(SaveStr("%s/.kv_cfg", AppDir)).get(), "wt", 0644, "%s", flag))
+        exit_app(1);
 
     // 14. Links into /opt.
     if (strcmp(pInstallDir, "/opt") != 0) {
@@ -316,10 +321,12 @@ int Install() {
 
     // 17. The two interface scripts.
     MemStr script1(SaveStr("%s/%sPrint%s", AppDir, MAKER, PRODUCT));
-    GenSimpleScript(script1.get(), ScriptShShell, TalvoPrintdorvScript, AppDir, PRODUCT, "kelvradorv",
-                    "kelvradorv", PRODUCT, PRODUCT, PRODUCT);
+    if (!GenSimpleScript(script1.get(), ScriptShShell, TalvoPrintdorvScript, AppDir, PRODUCT, "kelvradorv",
+                         "kelvradorv", PRODUCT, PRODUCT, PRODUCT))
+        exit_app(1);
     MemStr script2(SaveStr("%s/%s%s", AppDir, MAKER, "KSF"));
-    GenSimpleScript(script2.get(), ScriptShShell, TalvoKSFScript, AppDir, queueSpool.get());
+    if (!GenSimpleScript(script2.get(), ScriptShShell, TalvoKSFScript, AppDir, queueSpool.get()))
+        exit_app(1);
 
     // 18. The product files, then the maintenance tool.
     if (ProcessPkgList(".") != 0)

@@ -20,7 +20,11 @@
 //   A command run in SYSCMD_FATAL mode that fails stops with status 1 (Install,
 //   ProcessPkgList, GenZFile, the media functions, DelQLSV); GetDisksData stops
 //   with status 1 when the media list cannot be read; StopDemon stops with status 1
-//   when a running daemon cannot be signalled. Everything else returns.
+//   when a running daemon cannot be signalled. A file the installer writes itself
+//   (the flag file, the interface scripts, a launcher, installf.rom) or a package-list
+//   copy left different from its source stops with "ERROR: couldn't write %s" and
+//   status 1; a size file that is missing or holds no finite, non-negative number
+//   stops FreeSpaceForInstall with status 1. Everything else returns.
 #pragma once
 #include <cstdio>
 #include "Attrs.h"
@@ -43,6 +47,7 @@ extern char flInstalled;
 extern const char *InstallInfo[6];
 extern const char *InstallSiteInfo[5];
 extern const char *pFloppyDir;  // where the diskette is mounted: FLOPPY_DIR (tests point it elsewhere)
+extern const char *pSedTempDir; // where the sed modifier edits into: "/tmp" (tests point it elsewhere)
 
 
 // Entry (main.cpp, Entry.cpp)

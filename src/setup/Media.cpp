@@ -278,14 +278,17 @@ int GenInstallSite() {
 int GenInstallDisks() {
     Name[0] = '\0';
     ChangeDir(pTmpDir);
-    CreateTextFile(MemStr(SaveStr("%s/installf.rom", pTalvoInstallDir)).get(), "wt", 0, "%s", "diskette");
+    if (!CreateTextFile(MemStr(SaveStr("%s/installf.rom", pTalvoInstallDir)).get(), "wt", 0, "%s", "diskette"))
+        exit_app(1);
     MemStr list(MediaList(pTalvoInstallDir));
     ForEachListLine(list.get(), [](int i, char *line) {
         MsgPrintf<MSG_CREATING_DISKETTE>(stdout, i);
+        int failed = SysCmdWarnings;
         while (SysCmd(CMD_EJECT_Q, SYSCMD_WARN, "%s", "") != 0) {
             MsgPrintf<MSG_INSERT_DOS_DISKETTE>(stdout, i);
             ReadAnswer(LineBuf, LINEBUF_SIZE);
         }
+        SysCmdWarnings = failed;  // "no diskette yet" is an answer, not a failed command
         SysCmd(-CMD_VOLCHECK, SYSCMD_QUIET, "%s", "");
         SysCmd(-CMD_RM, SYSCMD_QUIET, "%s/*", ShQuote(pFloppyDir));
         ForEachListWord(line, [](const char *name) {

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,6 +28,8 @@
 #include "SysCmd.h"
 #include "SysQuery.h"
 #include "Tokens.h"
+
+const char *pSedTempDir = "/tmp";
 
 namespace {
 
@@ -91,6 +94,88 @@ bool TestsHold(const PkgLine &line, Release &release) {
     return true;
 }
 
+struct FileCloser {
+    void operator()(FILE *f) const { fclose(f); }
+};
+
+bool SameContent(const char *a, const char *b) {
+    std::unique_ptr<FILE, FileCloser> fa(fopen(a, "rb")), fb(fopen(b, "rb"));
+    if (!fa || !fb)
+        return false;
+    char ba[8192], bb[8192];
+    for (;;) {
+        size_t na = fread(ba, 1, sizeof ba, fa.get());
+        size_t nb = fread(bb, 1, sizeof bb, fb.get());
+        if (na != nb || memcmp(ba, bb, na) != 0)
+            return false;
+        if (na < sizeof ba)
+            return !ferror(fa.get()) && !ferror(fb.get());
+    }
+}
+
+bool SameLinkText(const char *a, const char *b) {
+    char ta[4096], tb[4096];
+    ssize_t na = readlink(a, ta, sizeof ta);
+    ssize_t nb = readlink(b, tb, sizeof tb);
+    return na >= 0 && na == nb && memcmp(ta, tb, static_cast<size_t>(na)) == 0;
+}
+
+struct DirCloser {
+    void operator()(DIR *d) const { closedir(d); }
+};
+
+// The first path under target that is not a whole copy of source (missing, of
+// another kind, other content or link text), as a GetMem string; null when the
+// copy is whole or there is no source to compare with.
+char *FirstDifference(const char *source, const char *target) {
+    struct stat s {}, t {};
+    if (lstat(source, &s) != 0)
+        return nullptr;
+    if (lstat(target, &t) != 0 || (s.st_mode & S_IFMT) != (t.st_mode & S_IFMT))
+        return SaveStr_(target);
+    if (S_ISREG(s.st_mode))
+        return SameContent(source, target) ? nullptr : SaveStr_(target);
+    if (S_ISLNK(s.st_mode))
+        return SameLinkText(source, target) ? nullptr : SaveStr_(target);
+    if (!S_ISDIR(s.st_mode))
+        return nullptr;
+    std::unique_ptr<DIR, DirCloser> dir(opendir(source));
+    if (!dir)
+        return nullptr;
+    while (dirent *e = readdir(dir.get())) {
+        if (strcmp(e->d_name, ".") == 0 || strcmp(e->d_name, "..") == 0)
+            continue;
+        MemStr from(SaveStr("%s/%s", source, e->d_name));
+        MemStr to(SaveStr("%s/%s", target, e->d_name));
+        if (char *diff = FirstDifference(from.get(), to.get()))
+            return diff;
+    }
+    return nullptr;
+}
+
+[[noreturn]] void CouldNotWrite(const char *path) {
+    fflush(stdout);
+    fprintf(stderr, "ERROR: couldn't write %s\n", path);
+    PutLogMsg("ERROR: couldn't write %s\n", path);
+    exit_app(1);
+}
+
+// After a copy that failed: a source absent from the archive leaves a warning, but
+// a source that is there and did not arrive whole (a full disk) leaves a
+// half-installed product, so the run stops naming the first file that differs.
+// intoDir: dest was a directory before the copy, so cp put the copy inside it.
+void CheckFailedCopy(const char *source, const char *dest, bool intoDir) {
+    MemStr target(intoDir ? SaveStr("%s/%s", dest, StripPath(source)) : SaveStr_(dest));
+    MemStr diff(FirstDifference(source, target.get()));
+    if (diff)
+        CouldNotWrite(diff.get());
+}
+
+bool IsDir(const char *path) {
+    struct stat st {};
+    return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 // The sed step's temporary file in the shared temporary directory: the program's
 // own earlier file is removed (a link or the like by the look itself), another
 // user's stops the run, and the file is made without following links.
@@ -110,7 +195,8 @@ void SetMode(const char *value, const char *operand) {
 
 void WriteLauncher(const char *value, const char *operand) {
     MemStr path(SaveStr("/usr/bin/%s", value));
-    GenSimpleScript(path.get(), ScriptShShell, SimpleScript, AppDir, AppDir, operand);
+    if (!GenSimpleScript(path.get(), ScriptShShell, SimpleScript, AppDir, AppDir, operand))
+        exit_app(1);
 }
 
 void SetOwner(const char *value, const char *operand) {
@@ -132,13 +218,35 @@ void Rename(const char *value, const char *operand) {
     SysCmd(CMD_MV, SYSCMD_FATAL, "%s/%s %s/%s", AppDir, operand, AppDir, value);
 }
 
+// The copy back gives the target the temporary file's mode, owner and group:
+// the edited file gets back those it had (chown first, as it clears set-id bits).
+void RestoreAttributes(const char *path, const struct stat &before) {
+    struct stat now {};
+    if (lstat(path, &now) != 0 || !S_ISREG(now.st_mode))
+        return;
+    bool ok = (now.st_uid == before.st_uid && now.st_gid == before.st_gid) ||
+              lchown(path, before.st_uid, before.st_gid) == 0;
+    ok = chmod(path, before.st_mode & 07777) == 0 && ok;
+    if (!ok) {
+        fprintf(stderr, "WARNING: couldn't restore the mode and owner of %s\n", path);
+        PutLogMsg("WARNING: couldn't restore the mode and owner of %s\n", path);
+    }
+}
+
 void EditWithSed(const char *value, const char *operand) {
-    MemStr temp(SaveStr("/tmp/%s.tmp", my_name));
+    MemStr target(SaveStr("%s/%s", AppDir, operand));
+    struct stat before {};
+    bool known = lstat(target.get(), &before) == 0 && S_ISREG(before.st_mode);
+    MemStr temp(SaveStr("%s/%s.tmp", pSedTempDir, my_name));
     PrepareSedTemp(temp.get());
+    MemStr dir(ShQuoteSave(pSedTempDir));
     const char *quoted = ShQuote(my_name);
-    SysCmdR(CMD_SED, SYSCMD_FATAL, "%s %s/%s > /tmp/%s.tmp", value, AppDir, operand, quoted);
-    SysCmd(CMD_CP, SYSCMD_QUIET, "/tmp/%s.tmp %s/%s", quoted, AppDir, operand);
-    SysCmd(CMD_RM, SYSCMD_QUIET, "/tmp/%s.tmp", quoted);
+    SysCmdR(CMD_SED, SYSCMD_FATAL, "%s %s/%s > %s/%s.tmp", value, AppDir, operand, dir.get(), quoted);
+    if (SysCmd(CMD_CP, SYSCMD_QUIET, "%s/%s.tmp %s/%s", dir.get(), quoted, AppDir, operand) != 0)
+        CheckFailedCopy(temp.get(), target.get(), false);
+    SysCmd(CMD_RM, SYSCMD_QUIET, "%s/%s.tmp", dir.get(), quoted);
+    if (known)
+        RestoreAttributes(target.get(), before);
 }
 
 struct ModifierRow {
@@ -160,15 +268,24 @@ void RunModifiers(const PkgLine &line) {
     }
 }
 
+// A copy of the list: cp (row) of the operand in the work area to dest.
+void CopyOut(int row, const PkgLine &line, PkgRun &run, const char *dest) {
+    bool intoDir = IsDir(dest);
+    if (SysCmd(row, SYSCMD_WARN, "%s/%s/%s %s", run.workArea, run.subdir, line.operand, dest) != 0) {
+        MemStr source(SaveStr("%s/%s/%s", pTalvoInstallDir, run.subdir, line.operand));
+        CheckFailedCopy(source.get(), dest, intoDir);
+    }
+}
+
 // Commands: each returns 1 when the whole list is to stop, else 0.
 int CopyTree(const PkgLine &line, PkgRun &run) {
-    SysCmd(CMD_CP_R, SYSCMD_WARN, "%s/%s/%s %s", run.workArea, run.subdir, line.operand, AppDir);
+    CopyOut(CMD_CP_R, line, run, AppDir);
     RunModifiers(line);
     return 0;
 }
 
 int CopyTreeTo(const PkgLine &line, PkgRun &run) {
-    SysCmd(CMD_CP_R, SYSCMD_WARN, "%s/%s/%s %s", run.workArea, run.subdir, line.operand, line.destination);
+    CopyOut(CMD_CP_R, line, run, line.destination);
     RunModifiers(line);
     return 0;
 }
@@ -180,7 +297,7 @@ int Touch(const PkgLine &line, PkgRun &) {
 }
 
 int Copy(const PkgLine &line, PkgRun &run) {
-    SysCmd(CMD_CP, SYSCMD_WARN, "%s/%s/%s %s", run.workArea, run.subdir, line.operand, AppDir);
+    CopyOut(CMD_CP, line, run, AppDir);
     RunModifiers(line);
     return 0;
 }

@@ -30,23 +30,31 @@ struct FileCloser {
 
 }  // namespace
 
-void GenSimpleScript(const char *path, const char *header, const char *tmpl, ...) {
+int GenSimpleScript(const char *path, const char *header, const char *tmpl, ...) {
     if (!path || !header || !tmpl)
-        return;
+        return 0;
     time_t now = time(nullptr);
     struct tm local {};
     localtime_r(&now, &local);
-    std::unique_ptr<FILE, FileCloser> out(OpenFile(nullptr, path, "wt", 1));
-    if (!out)
-        return;
-    fprintf(out.get(), "%s\n", header);
-    fprintf(out.get(), ScriptBanner, local.tm_year + 1900);
-    va_list ap;
-    va_start(ap, tmpl);
-    vfprintf(out.get(), tmpl, ap);
-    va_end(ap);
-    out.reset();
+    std::unique_ptr<FILE, FileCloser> out(OpenFile(nullptr, path, "wt", 0));
+    bool written = out != nullptr;
+    if (out) {
+        written = fprintf(out.get(), "%s\n", header) >= 0;
+        written = fprintf(out.get(), ScriptBanner, local.tm_year + 1900) >= 0 && written;
+        va_list ap;
+        va_start(ap, tmpl);
+        written = vfprintf(out.get(), tmpl, ap) >= 0 && written;
+        va_end(ap);
+        // a full disk often shows only when the buffer is flushed at the close
+        written = fclose(out.release()) == 0 && written;
+    }
+    if (!written) {
+        fflush(stdout);
+        fprintf(stderr, "ERROR: couldn't write %s\n", path);
+        return 0;
+    }
     SysCmd(CMD_CHMOD, SYSCMD_QUIET, "755 %s", ShQuote(path));
+    return 1;
 }
 
 
@@ -92,8 +100,11 @@ void AddDaemonToInitTab() {
             SysCmd(CMD_CP, SYSCMD_WARN, "%s %s", "/etc/inittab", ShQuote(pInitTabSave));
         FILE *out = OpenFile(nullptr, "/etc/inittab", "at", 1);
         if (out) {
-            fprintf(out, "%s\n", entry.get() + 1);
-            fclose(out);
+            bool written = fprintf(out, "%s\n", entry.get() + 1) >= 0;
+            if (fclose(out) != 0 || !written) {
+                fprintf(stderr, "ERROR: couldn't write %s\n", "/etc/inittab");
+                exit_app(1);
+            }
         }
     }
 }

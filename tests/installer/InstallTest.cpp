@@ -152,13 +152,24 @@ TEST_P(StandAloneFlag, KeepsTheOwnerAndGroupOfTheDesktopFiles) {
 
 INSTANTIATE_TEST_SUITE_P(Install, StandAloneFlag, testing::Values(".StandAlone", ".StandAloneDb"));
 
+TEST(Install, AnInterfaceScriptItCannotWriteStopsBeforeTheProductFiles) {
+    Env env;
+    FillWorkArea(env);
+    std::filesystem::create_directories(env.App() + "/TalvoKSF");  // no file can take its place
+    Outcome r = RunInstall();
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ("ERROR: couldn't write " + env.App() + "/TalvoKSF\n", r.err);
+    EXPECT_TRUE(env.RunsOf(CMD_CP).empty());
+    EXPECT_EQ(0, flInstalled);
+}
+
 TEST(Install, AFailedPackageRegistrationStopsBeforeTheProductFiles) {
     Env env;
     FillWorkArea(env);
     env.Results[CMD_PKGADD] = {1};
     Outcome r = RunInstall();
     EXPECT_EQ(1, r.status);
-    EXPECT_TRUE(Has(r.out, "ERROR: exit status 1\n"));
+    EXPECT_TRUE(Has(r.out, "ERROR: exit status 1: pkgadd failed on " + env.Work + "\n")) << r.out;
     EXPECT_EQ(0, flInstalled);
     EXPECT_TRUE(env.RunsOf(CMD_CP).empty());
     EXPECT_TRUE(env.Shell.empty());
@@ -267,4 +278,17 @@ TEST_F(FreeSpace, AMissingSizeFileStopsWithStatusOne) {
     Outcome r = Check();
     EXPECT_EQ(1, r.status);
     EXPECT_EQ(Msg<MSG_MISSING_ISIZE>(), r.out);
+}
+
+TEST_F(FreeSpace, ASizeThatIsNoFiniteNumberCountsAsMissing) {
+    Disks(100000, 100000, false);
+    for (const char *bad : {"nan\n", "inf\n", "-1e300\n"}) {
+        WriteText(env.Site + "/isize", bad);
+        Outcome r = Check();
+        EXPECT_EQ(1, r.status) << bad;
+        EXPECT_EQ(Msg<MSG_MISSING_ISIZE>(), r.out) << bad;
+    }
+    WriteText(env.Site + "/isize", "100\n");
+    WriteText(env.Site + "/tsize", "INF\n");
+    EXPECT_EQ(1, Check().status);
 }

@@ -80,7 +80,8 @@ template <NlsSetupMsg Id, typename... Args> std::string Msg(Args... args) {
 // Every global the installer's functions set, as a tuple of references.
 inline auto Globals() {
     return std::tie(pTmpDir, pTalvoInstallDir, pInstallDir, pToolPath, my_name, pInitTabSave, pFloppyDir, pLogPath,
-                    flUseLog, flSysCmdLog, flInitSysCmd, flMenu, flInstalled, flExitTextMenu);
+                    pSedTempDir, flUseLog, flSysCmdLog, flInitSysCmd, flMenu, flInstalled, flExitTextMenu,
+                    SysCmdWarnings, pExitReport);
 }
 
 class Env {
@@ -123,6 +124,9 @@ public:
         pInstallDir = Target.data();
         pToolPath = Site.data();
         pFloppyDir = Floppy.c_str();
+        pSedTempDir = Tmp.c_str();
+        SysCmdWarnings = 0;
+        pExitReport = nullptr;
         pLogPath = Root.c_str();
         my_name = name_.data();
         AppDir[0] = '\0';

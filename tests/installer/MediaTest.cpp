@@ -188,4 +188,5 @@ TEST(GenInstallDisks, WritesOneEmptiedDiskettePerLineAfterMarkingTheSet) {
     EXPECT_EQ(disk1, env.Runs);
     EXPECT_EQ(Msg<MSG_CREATING_DISKETTE>(1) + Msg<MSG_INSERT_DOS_DISKETTE>(1) + Msg<MSG_CREATING_DISKETTE>(2), r.out);
     EXPECT_EQ("diskette", ReadFileText(w + "/installf.rom"));
+    EXPECT_EQ(0, SysCmdWarnings) << "waiting for a diskette is no failed command";
 }

@@ -1,17 +1,23 @@
 // Package list language: every command word, version tests, modifiers in written
-// order, and incomplete lines. The runner's final command lines are captured, so
-// nothing runs; the release comes from a captured uname output.
+// order, incomplete lines, and what a failed copy or a sed edit leaves behind.
+// Table rows are answered through the runner's row seam, so nothing runs; the
+// release and the process list come through the read seam.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "../syscmd/SysCmdTestEnv.h"  // ExitStatusOf, ThrowExit
 #include "Errors.h"
 #include "Files.h"
 #include "Installer.h"
@@ -22,20 +28,34 @@
 
 namespace {
 
-std::vector<std::string> gLines;
+struct Row {
+    int row;
+    std::string text;
+};
+std::vector<Row> gRows;
+std::vector<std::string> gLines;  // whole lines of the runs let through to the shell
 std::string gRelease = "5.7";
 std::string gPs;
+std::map<int, int> gPass;  // rows let through to the runner (value unused)
+std::function<int(const Row &)> gOnRow;  // a test's side effects and result
+
+int AnswerRow(int row, int, const char *text) {
+    gRows.push_back({row < 0 ? -row : row, text});
+    if (gPass.count(gRows.back().row))
+        return SYSCMD_PASS;
+    return gOnRow ? gOnRow(gRows.back()) : 0;
+}
 
 int RecordLine(const char *line) {
     gLines.push_back(line);
     return 0;
 }
 
-FILE *FakePipe(const char *line) {
+FILE *AnswerRead(int row, const char *) {
     std::string text;
-    if (strstr(line, "uname"))
+    if (row == CMD_UNAME)
         text = gRelease.empty() ? "" : gRelease + "\n";
-    else if (strstr(line, "ps"))
+    else if (row == CMD_PS)
         text = gPs;
     FILE *f = tmpfile();
     fputs(text.c_str(), f);
@@ -59,62 +79,51 @@ protected:
         mkdir(app.c_str(), 0755);
         static char workBuf[512];
         snprintf(workBuf, sizeof workBuf, "%s", work.c_str());
+        savedWork_ = pTalvoInstallDir;
+        savedName_ = my_name;
+        savedSedDir_ = pSedTempDir;
         pTalvoInstallDir = workBuf;
         snprintf(AppDir, sizeof AppDir, "%s", app.c_str());
         my_name = const_cast<char *>("pkglisttest");
+        pSedTempDir = root.c_str();
         flUseLog = 0;
-        InitSysCmdList();
+        gRows.clear();
         gLines.clear();
+        gPass.clear();
+        gOnRow = nullptr;
         gRelease = "5.7";
         gPs.clear();
+        pSysCmdHook = AnswerRow;
         pSystemHook = RecordLine;
-        pPipeHook = FakePipe;
+        pResponseHook = AnswerRead;
         pSleepHook = NoSleep;
+        pExitHook = ThrowExit;
     }
     void TearDown() override {
+        pSysCmdHook = nullptr;
         pSystemHook = nullptr;
-        pPipeHook = nullptr;
+        pResponseHook = nullptr;
         pSleepHook = nullptr;
-        std::string cmd = "rm -rf '" + root + "'";
-        ASSERT_EQ(system(cmd.c_str()), 0);
+        pExitHook = nullptr;
+        pTalvoInstallDir = savedWork_;
+        my_name = savedName_;
+        pSedTempDir = savedSedDir_;
+        std::error_code ec;
+        std::filesystem::remove_all(root, ec);
     }
 
-    void WriteList(const std::string &text) {
-        std::string path = work + "/./pkg.list";
-        FILE *f = fopen(path.c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        fputs(text.c_str(), f);
-        fclose(f);
+    void WriteList(const std::string &text) { Write(work + "/./pkg.list", text); }
+    void Write(const std::string &path, const std::string &text) {
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+        std::ofstream(path) << text;
     }
-    void Touch(const std::string &path) {
-        FILE *f = fopen(path.c_str(), "w");
-        ASSERT_NE(f, nullptr);
-        fclose(f);
-    }
-    // The command lines run, each reduced to the program's base name and its text.
+    void Touch(const std::string &path) { Write(path, ""); }
+    // The rows run, each as its program, its flags and the caller's text.
     std::vector<std::string> Commands() const {
         std::vector<std::string> out;
-        for (const std::string &line : gLines) {
-            size_t q = line.find("-c \"");
-            if (q == std::string::npos) {
-                out.push_back(line);
-                continue;
-            }
-            std::string inner = line.substr(q + 4);
-            size_t space = inner.find(' ');
-            std::string program = inner.substr(0, space);
-            program = program.substr(program.rfind('/') + 1);
-            std::string rest = inner.substr(space + 1);
-            if (!rest.empty() && rest[0] == ' ')
-                rest.erase(0, 1);  // a row without flags leaves two blanks
-            size_t redirect = rest.find(" 1>");
-            if (redirect == std::string::npos)
-                redirect = rest.find(" 2>>");
-            if (redirect != std::string::npos)
-                rest = rest.substr(0, redirect);
-            if (!rest.empty() && rest.back() == '"')
-                rest.pop_back();
-            out.push_back(program + " " + rest);
+        for (const Row &r : gRows) {
+            std::string flags = ComList[r.row].pFlags;
+            out.push_back(std::string(ComList[r.row].pName) + (flags.empty() ? "" : " " + flags) + " " + r.text);
         }
         return out;
     }
@@ -122,6 +131,11 @@ protected:
         WriteList(list);
         return ProcessPkgList(".");
     }
+
+private:
+    char *savedWork_ = nullptr;
+    char *savedName_ = nullptr;
+    const char *savedSedDir_ = nullptr;
 };
 
 TEST_F(PkgListTest, CopyCommandsBuildTheirLines) {
@@ -173,21 +187,91 @@ TEST_F(PkgListTest, SedTakesTheRestOfTheLineWhenFirst) {
     ASSERT_EQ(Run("c a sed s/x/y/ mode 755\n"), 0);
     std::vector<std::string> c = Commands();
     ASSERT_EQ(c.size(), 4u);
-    EXPECT_EQ(c[1], "sed s/x/y/ mode 755 " + app + "/a > /tmp/pkglisttest.tmp");
-    EXPECT_EQ(c[2], "cp -p /tmp/pkglisttest.tmp " + app + "/a");
-    EXPECT_EQ(c[3], "rm -f /tmp/pkglisttest.tmp");
-    // Standard output of the sed step stays with its own redirection.
-    EXPECT_EQ(gLines[1].find(" 1>"), std::string::npos);
-    unlink("/tmp/pkglisttest.tmp");
+    std::string temp = root + "/pkglisttest.tmp";
+    EXPECT_EQ(c[1], "sed s/x/y/ mode 755 " + app + "/a > " + temp);
+    EXPECT_EQ(c[2], "cp -p " + temp + " " + app + "/a");
+    EXPECT_EQ(c[3], "rm -f " + temp);
+}
+
+TEST_F(PkgListTest, SedStepRedirectsOnlyStandardErrorItself) {
+    InitSysCmdList();  // the sed run goes through the runner to the shell seam
+    gPass[CMD_SED] = 1;
+    ASSERT_EQ(Run("c a sed s/x/y/\n"), 0);
+    ASSERT_EQ(gLines.size(), 1u);
+    EXPECT_NE(gLines[0].find("> " + root + "/pkglisttest.tmp"), std::string::npos) << gLines[0];
+    EXPECT_EQ(gLines[0].find(" 1>"), std::string::npos) << gLines[0];
 }
 
 TEST_F(PkgListTest, SedAfterAnotherModifierTakesOneWord) {
     ASSERT_EQ(Run("c a mode 644 sed s/x/y/ owner root\n"), 0);
     std::vector<std::string> c = Commands();
     ASSERT_EQ(c.size(), 6u);
-    EXPECT_EQ(c[2], "sed s/x/y/ " + app + "/a > /tmp/pkglisttest.tmp");
+    EXPECT_EQ(c[2], "sed s/x/y/ " + app + "/a > " + root + "/pkglisttest.tmp");
     EXPECT_EQ(c[5], "chown -R root " + app + "/a");
-    unlink("/tmp/pkglisttest.tmp");
+}
+
+// The copy back (cp -p) gives the target the temporary file's mode and owner.
+TEST_F(PkgListTest, SedKeepsTheModeOwnerAndGroupOfTheEditedFile) {
+    std::string tool = app + "/kvqadmin", temp = root + "/pkglisttest.tmp";
+    Write(tool, "old\n");
+    bool root_ = geteuid() == 0;
+    if (root_) {
+        ASSERT_EQ(0, chown(tool.c_str(), 65534, 65534));
+    }
+    chmod(tool.c_str(), 04750);
+    gOnRow = [&](const Row &r) {
+        if (r.row == CMD_SED)
+            Write(temp, "new\n");
+        if (r.row == CMD_CP && r.text.rfind(temp, 0) == 0) {
+            std::filesystem::copy_file(temp, tool, std::filesystem::copy_options::overwrite_existing);
+            chmod(tool.c_str(), 0600);
+            if (root_) {
+                EXPECT_EQ(0, chown(tool.c_str(), 0, 0));
+            }
+        }
+        return 0;
+    };
+    ASSERT_EQ(Run("m kvqadmin sed s/old/new/\n"), 0);
+    struct stat st {};
+    ASSERT_EQ(0, stat(tool.c_str(), &st));
+    EXPECT_EQ(04750u, st.st_mode & 07777);
+    if (root_) {
+        EXPECT_EQ(65534u, st.st_uid);
+        EXPECT_EQ(65534u, st.st_gid);
+    }
+    EXPECT_EQ("new\n", ReadFileText(tool));
+}
+
+// A full disk: a copy that failed halfway stops the run naming the file, while a
+// file the archive simply lacks stays a warning.
+TEST_F(PkgListTest, AHalfWrittenCopyStopsTheRunAndAnAbsentSourceIsAWarning) {
+    Write(work + "/big", "0123456789");
+    Write(work + "/docs/html/index.html", "<p>text</p>");
+    Write(work + "/docs/readme", "read me");
+    gOnRow = [&](const Row &r) {
+        if (r.text.find("/absent ") != std::string::npos)
+            return 1;
+        if (r.text.find("/docs ") != std::string::npos) {  // the tree stops after one file
+            Write(root + "/etc/docs/readme", "read me");
+            return 1;
+        }
+        if (r.text.find("/big ") != std::string::npos) {
+            Write(app + "/big", "01234");
+            return 1;
+        }
+        return 0;
+    };
+    std::filesystem::create_directories(root + "/etc");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(1, ExitStatusOf([&] { Run("c absent mode 644\ndirto docs " + root + "/etc\n"); }));
+    EXPECT_EQ("ERROR: couldn't write " + root + "/etc/docs/html\n", testing::internal::GetCapturedStderr());
+    EXPECT_EQ(3u, gRows.size()) << "the absent file's line went on to its modifier";
+
+    gRows.clear();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(1, ExitStatusOf([&] { Run("c big\nc never\n"); }));
+    EXPECT_EQ("ERROR: couldn't write " + app + "/big\n", testing::internal::GetCapturedStderr());
+    EXPECT_EQ(1u, gRows.size());
 }
 
 TEST_F(PkgListTest, ExistenceCommands) {
@@ -219,7 +303,7 @@ TEST_F(PkgListTest, VersionTestsChain) {
     EXPECT_EQ(c[0], "cp -p " + work + "/./mid " + app);
     EXPECT_EQ(c[1], "cp -p " + work + "/./equal " + app);
 
-    gLines.clear();
+    gRows.clear();
     gRelease = "5.10";  // a later release than 5.8, though it sorts below as text
     ASSERT_EQ(Run(list), 0);
     c = Commands();
@@ -296,7 +380,9 @@ TEST_F(PkgListTest, CheckpsGoesOnWhenNothingRuns) {
 }
 
 TEST_F(PkgListTest, MissingListStopsWithStatusOne) {
-    EXPECT_EXIT(ProcessPkgList("nosuchdir"), testing::ExitedWithCode(1), "can't open file");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(1, ExitStatusOf([] { ProcessPkgList("nosuchdir"); }));
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("can't open file"), std::string::npos);
 }
 
 }  // namespace

@@ -72,7 +72,8 @@ TEST_F(ScriptsTest, BannerLinesAreSixtyThreeWideWithTheYear) {
 
 TEST_F(ScriptsTest, LauncherHasHeaderBannerAndBodyAndIsExecutable) {
     std::string path = root + "/launcher";
-    GenSimpleScript(path.c_str(), ScriptShShell, SimpleScript, "/opt/Talvo/dorv", "/opt/Talvo/dorv", "kelvra");
+    EXPECT_EQ(1, GenSimpleScript(path.c_str(), ScriptShShell, SimpleScript, "/opt/Talvo/dorv", "/opt/Talvo/dorv",
+                                 "kelvra"));
     std::string text = ReadAll(path);
     time_t now = time(nullptr);
     struct tm local {};
@@ -87,12 +88,14 @@ TEST_F(ScriptsTest, LauncherHasHeaderBannerAndBodyAndIsExecutable) {
     EXPECT_EQ(st.st_mode & 0777, 0755u);
 }
 
-TEST_F(ScriptsTest, ScriptThatCannotBeOpenedIsSkipped) {
+TEST_F(ScriptsTest, AScriptThatCannotBeOpenedOrWrittenWholeIsAFailure) {
     std::string path = root + "/missing/dir/script";
     testing::internal::CaptureStderr();
-    GenSimpleScript(path.c_str(), ScriptShShell, SimpleScript, "a", "b", "c");
-    std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("can't open file"), std::string::npos);
+    EXPECT_EQ(0, GenSimpleScript(path.c_str(), ScriptShShell, SimpleScript, "a", "b", "c"));
+    // a full disk: the text is lost at the close
+    EXPECT_EQ(0, GenSimpleScript("/dev/full", ScriptShShell, SimpleScript, "a", "b", "c"));
+    EXPECT_EQ("ERROR: couldn't write " + path + "\nERROR: couldn't write /dev/full\n",
+              testing::internal::GetCapturedStderr());
     EXPECT_NE(access(path.c_str(), F_OK), 0);
 }
 

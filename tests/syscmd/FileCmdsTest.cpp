@@ -43,7 +43,8 @@ TEST(CreateFile, AFailureIsFatal) {
     TheSeen().Statuses = {Exited(1)};
     testing::internal::CaptureStdout();
     EXPECT_EQ(1, ExitStatusOf([&] { CreateFile(env.Dir.c_str(), "x", nullptr, nullptr, nullptr); }));
-    EXPECT_EQ(".ERROR: exit status 1\n", testing::internal::GetCapturedStdout());
+    EXPECT_EQ(".\nERROR: exit status 1: touch failed on " + env.Dir + "/x; see " + env.LogFile() + "\n",
+              testing::internal::GetCapturedStdout());
 }
 
 TEST(CreateFile, CreatesRealFilesWithTheirMode) {

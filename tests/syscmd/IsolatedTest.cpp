@@ -187,7 +187,7 @@ protected:
 TEST_F(Isolated, AFatalFailureExitsOneWithTheErrorLine) {
     ScenarioRun r = RunScenario(box, "fatal");
     EXPECT_EQ(1, r.Runner.status) << r.Runner.out;
-    EXPECT_EQ(".ERROR: exit status 1\n", r.Out);
+    EXPECT_EQ(".\nERROR: exit status 1: cp failed on /nonexistent/pkg_tar.z1 /opt; see /tmp/setup.log\n", r.Out);
     std::string line = "/usr/bin/sh -c \"/usr/bin/cp -p /nonexistent/pkg_tar.z1 /opt\n";
     EXPECT_EQ(0u, r.Log.find(INIT + line)) << r.Log;
     ASSERT_GT(r.Log.size(), std::strlen(INIT) + line.size());
@@ -278,7 +278,7 @@ TEST_F(Isolated, AReBootRequestOfPkgaddIsSuccess) {
 TEST_F(Isolated, AFailingPkgaddStopsTheRun) {
     ScenarioRun r = RunScenario(box, "packages", {"--env", "PLATFORM_PKGADD_STATUS=3"});
     EXPECT_EQ(1, r.Runner.status) << r.Runner.out;
-    EXPECT_EQ("ERROR: exit status 3\n", r.Out);
+    EXPECT_EQ("\nERROR: exit status 3: pkgadd failed on /tmp/work; see /tmp/setup.log\n", r.Out);
     EXPECT_EQ(std::string(INIT) + "ERROR: exit status 3\n", r.Log);
     EXPECT_EQ("", r.Notes);
 }

@@ -400,7 +400,8 @@ TEST(SysCmd, FatalModeFailureExitsOneWithTheErrorLine) {
     TheSeen().Statuses = {15 /* killed by SIGTERM */};
     testing::internal::CaptureStdout();
     int status = ExitStatusOf([] { SysCmd(CMD_TAR_X, SYSCMD_FATAL, "%s/%s.tar", "/tmp/w", "SolarisDorv"); });
-    EXPECT_EQ(".ERROR: killed by signal 15\n", testing::internal::GetCapturedStdout());
+    EXPECT_EQ(".\nERROR: killed by signal 15: tar failed on /tmp/w/SolarisDorv.tar; see " + env.LogFile() + "\n",
+              testing::internal::GetCapturedStdout());
     EXPECT_EQ(1, status);
     EXPECT_EQ("/usr/bin/sh -c \"/usr/bin/tar xvfp /tmp/w/SolarisDorv.tar\nERROR: killed by signal 15\n", env.Log());
 }
@@ -424,7 +425,8 @@ TEST(SysCmd, PackageToolsAskingForARebootSucceeded) {
     EXPECT_EQ(10, SysCmd(CMD_CAT, SYSCMD_QUIET, "%s", "x"));
     testing::internal::CaptureStdout();
     EXPECT_EQ(1, ExitStatusOf([] { SysCmd(-CMD_PKGRM, SYSCMD_FATAL, "%s", "MRGWdorv"); }));
-    EXPECT_EQ("ERROR: exit status 1\n", testing::internal::GetCapturedStdout());
+    EXPECT_EQ("\nERROR: exit status 1: pkgrm failed; see " + env.LogFile() + "\n",
+              testing::internal::GetCapturedStdout());
 }
 
 // ---- Row seam ----------------------------------------------------------------
@@ -481,7 +483,8 @@ TEST(SysCmdHook, AFailureAnsweredInFatalModeStopsTheRun) {
     gRowAnswers = {1};
     testing::internal::CaptureStdout();
     EXPECT_EQ(1, ExitStatusOf([] { SysCmd(CMD_TAR_X, SYSCMD_FATAL, "%s", "/w/SolarisDorv.tar"); }));
-    EXPECT_EQ("ERROR: exit status 1\n", testing::internal::GetCapturedStdout());
+    EXPECT_EQ("\nERROR: exit status 1: tar failed on /w/SolarisDorv.tar; see " + env.LogFile() + "\n",
+              testing::internal::GetCapturedStdout());
     EXPECT_TRUE(TheSeen().Lines.empty());
 }
 
@@ -612,4 +615,41 @@ TEST(ShQuote, RealShellsGetTheValueBack) {
     std::string out = env.Dir + "/out";
     SysCmdR(CMD_SH, SYSCMD_QUIET, "-c %s", ShQuote(("printf %s " + std::string(ShQuote(nasty)) + " > " + out).c_str()));
     EXPECT_EQ(nasty, ReadFileText(out));
+}
+
+// ---- What the user sees of failures -------------------------------------------
+
+TEST(SysCmdFailure, AFatalLineStandsAloneAndNamesProgramFilesAndLog) {
+    SysCmdEnv env;
+    TheSeen().Statuses = {Exited(1)};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(1, ExitStatusOf([] {
+        SysCmd(CMD_CP, SYSCMD_FATAL, "%s/%s %s", ShQuote("/site"), ShQuote("it's"), "/opt/x 2>/dev/null");
+    }));
+    EXPECT_EQ(".\nERROR: exit status 1: cp failed on /site/it's /opt/x /dev/null; see " + env.LogFile() + "\n",
+              testing::internal::GetCapturedStdout());
+    // The log keeps the line it always had.
+    EXPECT_TRUE(env.Log().ends_with("\nERROR: exit status 1\n")) << env.Log();
+}
+
+TEST(SysCmdFailure, WarningsAreCountedAndReportedOnceAtTheEnd) {
+    SysCmdEnv env;
+    TheSeen().Statuses = {Exited(1), Exited(0), Exited(2)};
+    testing::internal::CaptureStdout();
+    SysCmd(CMD_RM, SYSCMD_WARN, "%s", "/a");
+    SysCmd(CMD_RM, SYSCMD_WARN, "%s", "/b");
+    SysCmd(CMD_RM, SYSCMD_WARN, "%s", "/c");
+    SysCmd(CMD_RM, SYSCMD_QUIET, "%s", "/d");  // quiet failures are the caller's
+    testing::internal::GetCapturedStdout();
+    testing::internal::CaptureStderr();
+    ReportFailedCommands(1);  // a failed run has its error line already
+    pExitReport = ReportFailedCommands;
+    EXPECT_EQ(0, ExitStatusOf([] { exit_app(0); }));
+    EXPECT_EQ(0, ExitStatusOf([] { exit_app(0); }));  // the report is given once
+    EXPECT_EQ("WARNING: 2 commands failed; see " + env.LogFile() + "\n", testing::internal::GetCapturedStderr());
+    EXPECT_EQ(nullptr, pExitReport);
+    SysCmdWarnings = 0;
+    testing::internal::CaptureStderr();
+    ReportFailedCommands(0);
+    EXPECT_EQ("", testing::internal::GetCapturedStderr());
 }

@@ -91,6 +91,8 @@ class SysCmdEnv {
 public:
     explicit SysCmdEnv(bool fakeSystem = true) {
         saved_ = {flUseLog, flSysCmdLog, flInitSysCmd, flLogFirst};
+        savedWarnings_ = SysCmdWarnings;
+        SysCmdWarnings = 0;
         savedLogPath_ = pLogPath;
         savedName_ = my_name;
         for (int i = 0; i < CMD_ROWS; ++i) {
@@ -135,6 +137,7 @@ public:
         flSysCmdLog = saved_[1];
         flInitSysCmd = saved_[2];
         flLogFirst = saved_[3];
+        SysCmdWarnings = savedWarnings_;
         pLogPath = savedLogPath_;
         my_name = savedName_;
         std::error_code ec;
@@ -160,6 +163,7 @@ public:
 
 private:
     std::array<unsigned char, 4> saved_;
+    int savedWarnings_ = 0;
     const char *savedLogPath_;
     char *savedName_;
     std::array<const char *, CMD_ROWS> savedPaths_;

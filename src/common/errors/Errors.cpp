@@ -9,6 +9,7 @@
 #include "Buffers.h"
 
 void (*pExitHook)(int status) = nullptr;
+void (*pExitReport)(int status) = nullptr;
 
 namespace {
 
@@ -23,6 +24,10 @@ char FormatArea[LINE_SIZE];
 }  // namespace
 
 void exit_app(int status) {
+    if (void (*report)(int) = pExitReport) {
+        pExitReport = nullptr;  // once, even when the report itself ends the run
+        report(status);
+    }
     std::fflush(stdout);
     std::fflush(stderr);
     if (pExitHook)

@@ -20,3 +20,6 @@ void errormsg(const char *fmt, ...) PRINTF_LIKE(1, 2);
 // Test seam: when set, exit_app (and so SysError and ErrorMsg at level 2) calls it
 // with the status after flushing; tests throw from it. If it returns, exit() follows.
 extern void (*pExitHook)(int status);
+// When set, exit_app calls it with the status first, so a higher layer can add its
+// last line (the installer reports failed commands).
+extern void (*pExitReport)(int status);

@@ -113,6 +113,7 @@ const char *const SearchPaths = "/usr/bin:/usr/ucb:/usr/sbin:/bin:/sbin:/usr/lib
 char *FullSearchPath = nullptr;
 unsigned char flInitSysCmd = 1;
 unsigned char flSysCmdLog = 0;
+int SysCmdWarnings = 0;
 int (*pSystemHook)(const char *line) = nullptr;
 int (*pSysCmdHook)(int row, int mode, const char *text) = nullptr;
 
@@ -281,12 +282,75 @@ bool AsksForReboot(int row, int result) {
     return (row == CMD_PKGADD || row == CMD_PKGRM) && (result == 10 || result == 20);
 }
 
-void ReportFailure(int mode, const char *reason) {
+// The words of a caller's text that name files: absolute paths, read as the shell
+// reads them (single and double quotes, backslashes), redirection targets included.
+CmdText PathsOf(const char *text) {
+    CmdText paths, word;
+    bool inWord = false;
+    auto endWord = [&] {
+        size_t start = word.find_first_not_of("0123456789");
+        start = word.find_first_not_of("<>&|", start == CmdText::npos ? 0 : start);
+        if (inWord && start != CmdText::npos && word[start] == '/')
+            paths.append(" ").append(word, start);
+        word.clear();
+        inWord = false;
+    };
+    for (const char *p = text ? text : ""; *p; ++p) {
+        char c = *p;
+        if (c == ' ' || c == '\t' || c == '\n') {
+            endWord();
+            continue;
+        }
+        inWord = true;
+        if (c == '\'' || c == '"') {
+            const char *close = std::strchr(p + 1, c);
+            size_t n = close ? static_cast<size_t>(close - p - 1) : std::strlen(p + 1);
+            word.append(p + 1, n);
+            p += n + (close ? 1 : 0);
+        } else if (c == '\\' && p[1]) {
+            word += *++p;
+        } else {
+            word += c;
+        }
+    }
+    endWord();
+    return paths;
+}
+
+// The terminal line of a fatal failure: on a line of its own, with the program,
+// the files it worked on, and where the log keeps the details.
+void PrintFatalLine(int row, const char *text, const char *reason) {
+    CmdText line(flSysCmdLog ? "\n" : "");  // progress dots may fill the current line
+    line.append("ERROR: ").append(reason).append(": ");
+    if (row >= FIRST_ROW) {
+        line.append(ComList[row].pName);
+    } else {
+        const char *t = text ? text + std::strspn(text, " ") : "";
+        line.append(t, std::strcspn(t, " "));  // the caller's line names its program first
+    }
+    line.append(" failed");
+    CmdText paths = PathsOf(text);
+    if (!paths.empty())
+        line.append(" on").append(paths);
+    MemStr log(flUseLog ? GetLogFileName() : nullptr);
+    if (log)
+        line.append("; see ").append(log.get());
+    for (size_t i = 1; i < line.size(); ++i) {
+        auto c = static_cast<unsigned char>(line[i]);
+        if (c < 0x20 || c == 0x7f)
+            line[i] = '?';  // a name from the media must not drive the terminal
+    }
+    std::printf("%s\n", line.c_str());
+}
+
+void ReportFailure(int row, int mode, const char *text, const char *reason) {
     const char *prefix = mode == SYSCMD_FATAL ? "ERROR" : "WARNING_MSG";
     PutLogMsg("%s: %s\n", prefix, reason);
-    if (mode != SYSCMD_FATAL)
+    if (mode != SYSCMD_FATAL) {
+        ++SysCmdWarnings;
         return;
-    std::printf("%s: %s\n", prefix, reason);
+    }
+    PrintFatalLine(row, text, reason);
     exit_app(1);
 }
 
@@ -313,11 +377,11 @@ void PauseAfter(int row) {
 
 // The result after the run: reboot requests of pkgadd and pkgrm count as success,
 // failures of the logged modes are reported (mode 2 stops), then the row's pause.
-int FinishRun(int row, int mode, int result, const char *reason) {
+int FinishRun(int row, int mode, const char *text, int result, const char *reason) {
     if (AsksForReboot(row, result))
         result = 0;
     if (result != 0 && (mode == SYSCMD_WARN || mode == SYSCMD_FATAL))
-        ReportFailure(mode, reason);
+        ReportFailure(row, mode, text, reason);
     PauseAfter(row);
     return result;
 }
@@ -514,7 +578,7 @@ int SysCmdV(int row, int mode, bool ownStdout, const char *fmt, va_list ap) {
         if (answer != SYSCMD_PASS) {
             char reason[32];
             std::snprintf(reason, sizeof reason, "exit status %d", answer);
-            return FinishRun(row, mode, answer, reason);
+            return FinishRun(row, mode, text.c_str(), answer, reason);
         }
     }
     NeedRow(row);
@@ -549,7 +613,15 @@ int SysCmdV(int row, int mode, bool ownStdout, const char *fmt, va_list ap) {
         InheritedFd inherited(logFd);
         result = RunLine(line.c_str(), reason, sizeof reason);
     }
-    return FinishRun(row, mode, result, reason);
+    return FinishRun(row, mode, text.c_str(), result, reason);
+}
+
+void ReportFailedCommands(int status) {
+    if (status != 0 || SysCmdWarnings <= 0)
+        return;  // a failed run has already said why it stopped
+    MemStr log(GetLogFileName());
+    std::fflush(stdout);
+    std::fprintf(stderr, "WARNING: %d commands failed; see %s\n", SysCmdWarnings, log ? log.get() : "the log");
 }
 
 int SysCmd(int row, int mode, const char *fmt, ...) {
@@ -600,4 +672,5 @@ void ResetSysCmdList() {
     Store.pFixedDirs = Store.pPathDirs = FullSearchPath = nullptr;
     flInitSysCmd = 1;
     flSysCmdLog = 0;
+    SysCmdWarnings = 0;
 }

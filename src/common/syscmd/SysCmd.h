@@ -7,7 +7,9 @@
 // <text> is the caller's formatted text; rows 0 and 1 name no program, so the text
 // is the whole command line. Modes: 0 quiet (output discarded, failures only in the
 // result), 1 logged with failures logged as "WARNING_MSG: ...", 2 logged with
-// failures fatal ("ERROR: ..." logged and on standard output, exit status 1).
+// failures fatal (exit status 1 after "ERROR: <reason>" is logged and the line
+// "ERROR: <reason>: <program> failed on <files>; see <log>" goes to standard
+// output on a line of its own; <files> are the absolute paths of the text).
 // A negative row runs the same program without progress dot, log line or log
 // redirection (its output goes to the terminal). A logged program's output reaches
 // the log through the descriptor the log keeps (GetLogFd, Log.h): " 1>&N 2>&N N>&-"
@@ -138,6 +140,12 @@ extern const char *const SearchPaths;  // "/usr/bin:/usr/ucb:/usr/sbin:/bin:/sbi
 extern char *FullSearchPath;           // SearchPaths ":" PATH; built once, lives for the run
 extern unsigned char flInitSysCmd;     // 1: rows without a path are looked up on first use
 extern unsigned char flSysCmdLog;      // 1: progress dot and command log (set when flUseLog)
+extern int SysCmdWarnings;             // failures of mode 1 so far in this run
+
+// "WARNING: N commands failed; see <log>\n" on standard error when runs of mode 1
+// failed and the run ends with status 0, nothing otherwise. The installer's last
+// words before it exits.
+void ReportFailedCommands(int status);
 
 void InitSysCmdList();
 // 1 while some row is still without a path after looking in dir, 0 when all have one.
