@@ -148,7 +148,7 @@ void ExpectPlanEqualsChanges(const std::string &planOut, const Snapshot &before,
 }  // namespace
 
 // The demo product (its list uses every command word and modifier) under /opt.
-TEST(Plan, NamesEveryPathTheDemoInstallationChanges) {
+TEST(DryRun, NamesEveryPathTheDemoInstallationChanges) {
     Box real, dry;
     E2E_PRECONDITIONS(real);
     ASSERT_TRUE(dry.Ok());
@@ -178,6 +178,7 @@ class Upgrade : public ::testing::Test {
 protected:
     static constexpr const char *kAnswers =
         "# unattended upgrade\n"
+        "install_dir=/export\n"
         "existing_daemon = remove_start_scripts\n"
         "remove_packages=yes\n"
         "running_programs=quit\n";
@@ -204,7 +205,7 @@ TEST_F(Upgrade, PlanNamesEveryPathTheRunChanges) {
 
     Result r = real.Setup({"install", "/export"}, "n\ny\n");
     ASSERT_EQ(r.status, 0) << r.Both();
-    Result d = dry.Setup({"--dry-run", "--answers", "/answers", "install", "/export"});
+    Result d = dry.Setup({"--dry-run", "--answers", "/answers"});
     ASSERT_EQ(d.status, 0) << d.Both();
 
     EXPECT_EQ(Changed(dryBefore, Take(dry)), std::set<std::string>{});
@@ -222,7 +223,7 @@ TEST_F(Upgrade, AnswerFileInstallsAsTypedAnswersDo) {
 
     Result t = typed.Setup({"install", "/export"}, "n\ny\n");
     ASSERT_EQ(t.status, 0) << t.Both();
-    Result a = answered.Setup({"--answers", "/answers", "install", "/export"});
+    Result a = answered.Setup({"--answers", "/answers"});
     ASSERT_EQ(a.status, 0) << a.Both();
 
     EXPECT_EQ(Take(typed), Take(answered));

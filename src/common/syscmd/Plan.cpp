@@ -140,6 +140,11 @@ int PlannedPath(const char *path) {
     return 0;
 }
 
+void ResetPlan() {
+    Printed().clear();
+    Made().clear();
+}
+
 int PlanRow(int row, const char *text) {
     if (!flDryRun || InTable(kQueryRows, row))
         return 0;
