@@ -12,7 +12,7 @@ namespace {
 
 // Paths of the isolated root that are the runner's, the media's or the run's own.
 bool Ignored(const std::string &path) {
-    for (const char *prefix : {"/tmp", "/site", "/var/lib/floppy-sim", "/answers"})
+    for (const char *prefix : {"/tmp", "/site", "/floppy", "/var/lib/floppy-sim", "/answers"})
         if (path == prefix || path.rfind(std::string(prefix) + "/", 0) == 0)
             return true;
     return false;
@@ -277,4 +277,27 @@ TEST(AnswerFile, EachKindOfBadFileIsRefusedBeforeAnything) {
     Result missing = box.Setup({"--answers", "/nowhere"});
     EXPECT_EQ(missing.status, 2);
     EXPECT_EQ(missing.err, "ERROR: can't read the answer file /nowhere\n");
+}
+
+// From diskettes: every diskette is read into the work area, the plan comes as
+// from a site, and nothing outside the work area (not even the help file beside
+// it) is left.
+TEST(DryRun, FromDiskettesReadsEveryDisketteAndChangesNothing) {
+    Box box;
+    E2E_PRECONDITIONS(box);
+    Product p = box.Small(SMALL_LIST);
+    std::string probe = box.Scratch("probe"), set = box.Scratch("set");
+    ASSERT_TRUE(box.MksiteTo(p, probe));
+    long archive = static_cast<long>(fs::file_size(probe + "/pkg_tar.z1"));
+    ASSERT_TRUE(box.MksiteTo(p, set, {"--diskettes", "--piece-size", std::to_string(archive / 2 + 1)}));
+    ASSERT_EQ(box.Run({"true"}, "", {"--diskette", set + "/disk1", "--diskette", set + "/disk2"}, "/").status, 0);
+    Snapshot before = Take(box);
+
+    Result r = box.Run({"sh", "-c", "volcheck >/dev/null && exec /floppy/floppy0/setup --dry-run"}, "\n", {}, "/");
+    ASSERT_EQ(r.status, 0) << r.Both();
+    EXPECT_NE(r.out.find(Msg(NLS_ENGLISH, 64, 2)), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("plan: write script /usr/bin/kelvra\n"), std::string::npos) << r.out;
+    EXPECT_EQ(Changed(before, Take(box)), std::set<std::string>{});
+    EXPECT_FALSE(Exists(box.Root("/tmp/setup.hlp")));
+    EXPECT_FALSE(Exists(box.Root("/tmp/TalvoInstall")));
 }
