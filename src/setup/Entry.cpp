@@ -69,7 +69,7 @@ unsigned long FieldNumber(const char *s, const char **end) {
 // changes nothing outside the work area, which must be known by its full path.
 void UseRunOptions() {
     if (!flMenu && !pInstallDir && AnswerOf(ANS_INSTALL_DIR))
-        pInstallDir = SaveStr_(AnswerOf(ANS_INSTALL_DIR));
+        pInstallDir = StripToBaseName(SaveStr_(AnswerOf(ANS_INSTALL_DIR)));  // a checked root stays one
     if (flDryRun) {
         char cwd[4096];
         pPlanOwnDir = pTalvoInstallDir[0] == '/' || !getcwd(cwd, sizeof cwd)

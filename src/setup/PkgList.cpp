@@ -248,7 +248,7 @@ void EditWithSed(const char *value, const char *operand) {
     if (SysCmd(CMD_CP, SYSCMD_QUIET, "%s/%s.tmp %s/%s", dir.get(), quoted, AppDir, operand) != 0)
         CheckFailedCopy(temp.get(), target.get(), false);
     SysCmd(CMD_RM, SYSCMD_QUIET, "%s/%s.tmp", dir.get(), quoted);
-    if (known)
+    if (known && !flDryRun)
         RestoreAttributes(target.get(), before);
 }
 
