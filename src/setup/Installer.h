@@ -13,7 +13,9 @@
 //   cuts its argument in place and returns it.
 // - Ending the program: SetupMain always ends it (exit_app). Every question stops
 //   with "ERROR: unexpected end of input" and status 1 at end of input
-//   (ReadAnswer, and so GetDirName, the media functions and Install). An orderly
+//   (ReadAnswer, and so GetDirName, the media functions and Install); with an
+//   answer file (Answers.h) the questions it covers are answered from it and one
+//   it does not answer stops with status 1. An orderly
 //   refusal (not root, release too low, not enough space, the user declined) ends
 //   with status 0 inside Install and FreeSpaceForInstall (QuitForRunningProcesses
 //   returns 1 when the user chooses to quit; its caller ends the run).
