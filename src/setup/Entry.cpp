@@ -207,8 +207,13 @@ void SetupMain(int argc, char **argv) {
 
     char cleanFlag = 1;
     bool spaceCheck = true;
+    bool checkMedia = false;
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i] ? argv[i] : "";
+        if (strcmp(arg, "--check") == 0) {  // check the medium against its checksums only
+            checkMedia = true;
+            continue;
+        }
         switch (FindToken(arg, kOptions)) {
         case OPT_MANUAL:
             cleanFlag = 0;
@@ -245,6 +250,8 @@ void SetupMain(int argc, char **argv) {
         }
     }
 
+    if (checkMedia)
+        exit_app(CheckMedia());
     if (!flMenu && !pInstallDir) {
         const char *previous = LocatePreviousInstallation();
         pInstallDir = SaveStr_(previous ? previous : "/opt");
