@@ -101,6 +101,7 @@ TEST_F(SetupMenu, CreatesASiteAndADisketteSetThenLeavesWithE) {
     for (const char *name : {"disks", "isize", "tsize", "setup", "setup.hlp", "pkg_tar.z1", "pkg_tar.z2"})
         EXPECT_EQ(ReadFile(made + "/" + name), ReadFile(site + "/" + name)) << name;
     EXPECT_EQ(ReadFile(made + "/installf.rom"), "installation site");
+    EXPECT_EQ(ReadFile(made + "/pkg.sums"), ReadFile(site + "/pkg.sums"));  // the same files
 
     // The diskettes: emptied first, then the files of their line; marked as diskettes.
     const std::string ejected = box.Root("/var/lib/floppy-sim/ejected");
@@ -108,6 +109,7 @@ TEST_F(SetupMenu, CreatesASiteAndADisketteSetThenLeavesWithE) {
     for (const char *name : {"disks", "isize", "tsize", "setup", "setup.hlp", "pkg_tar.z1"})
         EXPECT_EQ(ReadFile(ejected + "/1/" + name), ReadFile(site + "/" + name)) << name;
     EXPECT_EQ(ReadFile(ejected + "/1/installf.rom"), "diskette");
+    EXPECT_EQ(ReadFile(ejected + "/1/pkg.sums"), ReadFile(site + "/pkg.sums"));  // the whole set's
     std::vector<std::string> second;
     for (const auto &e : fs::directory_iterator(ejected + "/2"))
         second.push_back(e.path().filename().string());
