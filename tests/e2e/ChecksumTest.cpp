@@ -97,6 +97,29 @@ TEST(ChecksummedSite, CheckReportsEveryFileAndInstallsNothing) {
     EXPECT_NE(install.err.find("ERROR: setup.hlp is missing" + kNotChanged), std::string::npos) << install.err;
 }
 
+TEST(ChecksummedSite, AListThatDoesNotFitTheMediaStopsTheRun) {
+    Box box;
+    E2E_PRECONDITIONS(box);
+    ASSERT_TRUE(box.Mksite(box.Small(SMALL_LIST)));
+    const std::string sums = box.Root("/site/pkg.sums"), whole = ReadFile(sums);
+    const std::string isize = whole.substr(whole.find("  isize\n") - 64, 64 + 8);
+    struct Case {
+        std::string list, error;
+    } cases[] = {
+        {whole + "junk\n", "ERROR: /site/pkg.sums is damaged (not a list of checksums)\n"},
+        {whole.substr(0, whole.find(isize)) + whole.substr(whole.find(isize) + isize.size()),
+         "ERROR: isize is not listed in pkg.sums" + kNotChanged},
+        {whole + std::string(64, '0') + "  pkg_tar.z2\n", "ERROR: pkg_tar.z2 is missing" + kNotChanged},
+    };
+    for (const Case &c : cases) {
+        WriteFile(sums, c.list);
+        Result r = box.Setup({}, "y\ny\ny\n");
+        EXPECT_EQ(r.status, 1) << r.Both();
+        EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
+        EXPECT_FALSE(Exists(box.Root("/opt/Talvo")));
+    }
+}
+
 class ChecksummedDiskettes : public ::testing::Test {
 protected:
     Box box;
@@ -106,29 +129,18 @@ protected:
         if (geteuid() != 0 || !HostIsClean())
             return;
         Product p = box.Small(SMALL_LIST + std::string("c a.txt\n")).File("a.txt", "from the diskettes\n");
-        std::string probe = box.Scratch("probe");
-        ASSERT_TRUE(box.MksiteTo(p, probe));
-        long archive = static_cast<long>(fs::file_size(probe + "/pkg_tar.z1"));
-        std::string set = box.Scratch("set");
-        ASSERT_TRUE(box.MksiteTo(p, set, {"--diskettes", "--piece-size", std::to_string(archive / 3 + 1)}));
-        fs::copy(set + "/disk2", set + "/bad2");
-        FlipByte(set + "/bad2/pkg_tar.z2");
-        disks = {set + "/disk1", set + "/disk2", set + "/disk3", set + "/bad2"};
-    }
-
-    Result FromDiskettes(const std::string &input, const std::vector<std::string> &queue) {
-        std::vector<std::string> options;
-        for (const std::string &d : queue) {
-            options.push_back("--diskette");
-            options.push_back(d);
-        }
-        return box.Run({"sh", "-c", "volcheck >/dev/null && exec /floppy/floppy0/setup"}, input, options, "/");
+        disks = ThreeDiskettes(box, p);
+        ASSERT_EQ(disks.size(), 3u);
+        std::string bad = box.Scratch("bad2");
+        fs::copy(disks[1], bad);
+        FlipByte(bad + "/pkg_tar.z2");
+        disks.push_back(bad);
     }
 };
 
 TEST_F(ChecksummedDiskettes, ADamagedPieceOnDisketteTwoAsksForItAgain) {
     E2E_PRECONDITIONS(box);
-    Result r = FromDiskettes("\n\n\n", {disks[0], disks[3], disks[1], disks[2]});
+    Result r = FromDiskette(box, "\n\n\n", {disks[0], disks[3], disks[1], disks[2]});
     ASSERT_EQ(r.status, 0) << r.Both();
     EXPECT_NE(r.err.find("WARNING: pkg_tar.z2 is damaged (checksum mismatch)\n"), std::string::npos) << r.err;
     EXPECT_EQ(Count(r.out, Msg(NLS_ENGLISH, 25, 2)), 2u) << r.out;
@@ -138,7 +150,7 @@ TEST_F(ChecksummedDiskettes, ADamagedPieceOnDisketteTwoAsksForItAgain) {
 
 TEST_F(ChecksummedDiskettes, EndOfInputInsteadOfTheDisketteStopsWithNothingInstalled) {
     E2E_PRECONDITIONS(box);
-    Result r = FromDiskettes("\n", {disks[0], disks[3]});
+    Result r = FromDiskette(box, "\n", {disks[0], disks[3]});
     EXPECT_EQ(r.status, 1) << r.Both();
     EXPECT_NE(r.err.find("WARNING: pkg_tar.z2 is damaged"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("ERROR: unexpected end of input"), std::string::npos) << r.err;

@@ -86,10 +86,10 @@ bool ParseSumLine(const char *line, size_t n, SumEntry *entry) {
 
 // The whole text of a list into list; false when a line is malformed.
 bool ParseSumText(const char *text, size_t size, SumList *list) {
-    int lines = 0;
-    for (size_t i = 0; i < size; ++i)
-        lines += text[i] == '\n';
-    list->pEntry = static_cast<SumEntry *>(GetMem(static_cast<int>(sizeof(SumEntry)) * (lines + 1)));
+    // Every entry takes a line of at least 67 characters and its line end, so the
+    // size bounds the entries whatever the number of empty lines.
+    int most = static_cast<int>(size / (SUM_HEX_SIZE + 3)) + 1;
+    list->pEntry = static_cast<SumEntry *>(GetMem(static_cast<int>(sizeof(SumEntry)) * most));
     if (!list->pEntry)
         return false;
     for (size_t at = 0; at < size;) {
@@ -99,6 +99,8 @@ bool ParseSumText(const char *text, size_t size, SumList *list) {
         if (n > 0 && text[at + n - 1] == '\r')
             --n;
         if (n > 0) {
+            if (list->Count >= most)
+                return false;
             SumEntry *entry = &list->pEntry[list->Count];
             if (!ParseSumLine(text + at, n, entry) || FindSum(list, entry->Name))
                 return false;
