@@ -214,3 +214,30 @@ TEST(GenInstallDisks, WritesOneEmptiedDiskettePerLineAfterMarkingTheSet) {
               ReadFileText(w + "/pkg.sums"));
     EXPECT_EQ(0, SysCmdWarnings) << "waiting for a diskette is no failed command";
 }
+
+// ---- CheckMedia ---------------------------------------------------------------------------
+
+TEST(CheckMedia, OnADisketteChecksTheFilesInTheDriveAndPassesOverTheOthers) {
+    Env env;
+    WriteText(env.Site + "/installf.rom", "diskette");
+    WriteAbc(env.Floppy, {"disks", "PKG_TAR.Z1"});  // a DOS diskette shows upper-case names
+    WriteText(env.Floppy + "/pkg.sums",
+              kAbcSum + "  disks\n" + kAbcSum + "  pkg_tar.z1\n" + kAbcSum + "  pkg_tar.z2\n");
+    Outcome r = Capture([] { return CheckMedia(); });
+    EXPECT_EQ(0, r.result) << r.err;
+    EXPECT_EQ("disks: OK\npkg_tar.z1: OK\npkg_tar.z2: not on this diskette\n", r.out);
+
+    WriteText(env.Floppy + "/PKG_TAR.Z1", "abd");
+    r = Capture([] { return CheckMedia(); });
+    EXPECT_EQ(1, r.result);
+    EXPECT_TRUE(Has(r.out, "pkg_tar.z1: damaged (checksum mismatch)\n")) << r.out;
+    EXPECT_TRUE(env.Runs.empty());
+}
+
+TEST(CheckMedia, AMediumWithoutAListFails) {
+    Env env;
+    WriteText(env.Site + "/installf.rom", "installation site");
+    Outcome r = Capture([] { return CheckMedia(); });
+    EXPECT_EQ(1, r.result);
+    EXPECT_EQ("ERROR: " + env.Site + " holds no pkg.sums; nothing was checked\n", r.err);
+}

@@ -71,7 +71,8 @@ TEST_F(Sums, ReadSumListRefusesEveryMalformedList) {
     const std::string bad[] = {
         kAbc.substr(1) + "  short\n",          kAbc.substr(1) + "g  nothex\n", kAbc + " oneblank\n",
         kAbc + "  ../etc/passwd\n",            kAbc + "  ..\n",                kAbc + "  back\\slash\n",
-        kAbc + "  a\n" + kEmpty + "  A\n",     kAbc + "  \n",                  kAbc + "  nul" + std::string(1, '\0') + "\n",
+        kAbc + "  a\n" + kEmpty + "  A\n",     kAbc + "  \n",
+        kAbc + "  nul" + std::string(1, '\0') + "\n",
     };
     for (const std::string &text : bad) {
         EXPECT_EQ(SUMS_MALFORMED, Read(text)) << text;
