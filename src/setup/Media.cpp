@@ -135,12 +135,9 @@ void WriteNewFile(const char *path, const char *text) {
     }
 }
 
-// The checksum list of the medium being read; Count 0 when it carries none.
+// The checksum list of the medium being read; Count 0 when it carries none. It
+// lives for the run (a new read of a medium replaces it).
 SumList MediaSums {};
-
-struct SumsRelease {
-    ~SumsRelease() { FreeSumList(&MediaSums); }
-} releaseMediaSums;
 
 // Reads the checksum list of the medium in dir ("pkg.sums", else "PKG.SUMS");
 // the result of ReadSumList. A list that cannot be read stops the run with status 1.
@@ -187,8 +184,8 @@ bool Unsummed(const char *name) {
 }
 
 // Checks the copy at dir/(base name of name) of a file of the medium: SUM_OK when the
-// medium carries no list or the copy is whole. A file the list does not name is
-// damaged (the list and the media list disagree).
+// medium carries no list or the copy is whole, kNotListed for a file the list does
+// not name (the list and the media list disagree), else CheckSum's result.
 int CheckCopy(const char *dir, const char *name) {
     if (MediaSums.Count == 0 || Unsummed(StripPath(name)))
         return SUM_OK;

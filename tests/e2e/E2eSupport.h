@@ -250,8 +250,10 @@ public:
     }
 
     // Replaces the archive of the single-piece site at `inner` with the product as it
-    // is now, packed as the media builder packs it but without its checks.
+    // is now, packed as the media builder packs it but without its checks (and so
+    // without a checksum list).
     bool Repack(const Product &product, const std::string &inner = "/site") const {
+        fs::remove(Root(inner + "/pkg.sums"));
         std::string piece = Root(inner + "/pkg_tar.z1");
         std::string cmd = "tar -C " + Quote(product.Dir()) + " -cf - . | compress -c > " + Quote(piece);
         return system(cmd.c_str()) == 0 && ReadFile(Root(inner + "/disks")).find("pkg_tar.z2") == std::string::npos;

@@ -143,7 +143,9 @@ TEST_F(SetupMenu, HelpKeyShowsTheMediaHelpFileAndWithoutItTheMenuIsUnchanged) {
     EXPECT_NE(screen.find("Enter a number or h for help: ", page), std::string::npos) << screen;
 
     // media without the help file: neither beside the installer nor in the media list
+    // (nor a checksum list that names it)
     fs::remove(box.Root("/site/setup.hlp"));
+    fs::remove(box.Root("/site/pkg.sums"));
     std::string disks = ReadFile(box.Root("/site/disks"));
     disks.erase(disks.find(" setup.hlp"), 10);
     WriteFile(box.Root("/site/disks"), disks);
