@@ -6,7 +6,9 @@
 #include <initializer_list>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include "Answers.h"
 #include "Env.h"
 #include "Errors.h"
 #include "Files.h"
@@ -14,6 +16,7 @@
 #include "Log.h"
 #include "MemMgr.h"
 #include "NlsSetup.h"
+#include "Plan.h"
 #include "TextMenu.h"
 #include "Scripts.h"
 #include "StrUtils.h"
@@ -59,6 +62,20 @@ unsigned long FieldNumber(const char *s, const char **end) {
     }
     *end = s;
     return v;
+}
+
+// After the command line: an answer file's directory chooses the install root of a
+// run without the menu, as "install DIR" does (the command line's wins); a dry run
+// changes nothing outside the work area, which must be known by its full path.
+void UseRunOptions() {
+    if (!flMenu && !pInstallDir && AnswerOf(ANS_INSTALL_DIR))
+        pInstallDir = SaveStr_(AnswerOf(ANS_INSTALL_DIR));
+    if (flDryRun) {
+        char cwd[4096];
+        pPlanOwnDir = pTalvoInstallDir[0] == '/' || !getcwd(cwd, sizeof cwd)
+                          ? pTalvoInstallDir
+                          : SaveStr("%s/%s", cwd, pTalvoInstallDir);
+    }
 }
 
 }  // namespace
@@ -157,9 +174,9 @@ int GetDirName(const char **info, const char *proposal, char check) {
         Name[0] = '\0';
     if (check && LocatePreviousInstallation()) {
         MsgPrintf<MSG_EXISTING_INSTALL_DIR>(stdout, Name);
-        if (PromptYN("%s", MemStr(MsgSave<MSG_NEW_INSTALL_DIR>(Name)).get()))
+        if (AskYN(ANS_USE_EARLIER_DIR, "%s", MemStr(MsgSave<MSG_NEW_INSTALL_DIR>(Name)).get()))
             return 1;
-        if (PromptYN("%s", MemStr(MsgSave<MSG_NEW_DIR_WARNING>(Name)).get()))
+        if (AskYN(ANS_KEEP_PRINT_QUEUES, "%s", MemStr(MsgSave<MSG_NEW_DIR_WARNING>(Name)).get()))
             return 1;
     }
     printf("\n");
@@ -167,7 +184,7 @@ int GetDirName(const char **info, const char *proposal, char check) {
         printf("%s\n", info[i]);
     for (;;) {
         MsgPrintf<MSG_NEW_INSTALL_DIR>(stdout, Name);
-        ReadAnswer(LineBuf, LINEBUF_SIZE);
+        AskLine(ANS_INSTALL_DIR, LineBuf, LINEBUF_SIZE);
         if (LineBuf[0] == '\0')
             break;
         if (LineBuf[0] != '/') {
@@ -181,12 +198,13 @@ int GetDirName(const char **info, const char *proposal, char check) {
         }
         SetName(LineBuf);
     }
-    return PromptYN("%s", MemStr(MsgSave<MSG_USE_DIR>(Name)).get()) ? 1 : 0;
+    return AskYN(ANS_INSTALL_DIR, "%s", MemStr(MsgSave<MSG_USE_DIR>(Name)).get()) ? 1 : 0;
 }
 
 void SetupMain(int argc, char **argv) {
     const char *argv0 = argc > 0 && argv[0] ? argv[0] : "setup";
-    flUseLog = 1;
+    ScanRunOptions(argc, argv);
+    flUseLog = flDryRun ? 0 : 1;  // a dry run keeps the log of the last real one
     pInitTabSave = SaveStr("/etc/inittab.%sSave", MAKER);
     pTalvoInstallDir = SaveStr("/tmp/%sInstall", MAKER);
     LineBuf[0] = '\0';
@@ -209,6 +227,8 @@ void SetupMain(int argc, char **argv) {
     bool spaceCheck = true;
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i] ? argv[i] : "";
+        if (IsRunOption(argc, argv, &i))
+            continue;
         switch (FindToken(arg, kOptions)) {
         case OPT_MANUAL:
             cleanFlag = 0;
@@ -245,6 +265,7 @@ void SetupMain(int argc, char **argv) {
         }
     }
 
+    UseRunOptions();
     if (!flMenu && !pInstallDir) {
         const char *previous = LocatePreviousInstallation();
         pInstallDir = SaveStr_(previous ? previous : "/opt");

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "Answers.h"
 #include "Env.h"
 #include "Errors.h"
 #include "FileCmds.h"
@@ -20,6 +21,7 @@
 #include "Log.h"
 #include "MemMgr.h"
 #include "NlsSetup.h"
+#include "Plan.h"
 #include "TextMenu.h"
 #include "Scripts.h"
 #include "Sleep.h"
@@ -86,7 +88,7 @@ void ExistingDaemonDialogue() {
     char answer[512];
     for (;;) {
         MsgPrintf<MSG_CONTINUE_INSTALL>(stdout);
-        ReadAnswer(answer, sizeof answer);
+        AskLine(ANS_EXISTING_DAEMON, answer, sizeof answer);
         char *word = GetToken(answer, " \t\r\n");
         switch (word ? FindToken(word, ",y,yes,n,no,") : 0) {
         case 1:
@@ -137,7 +139,8 @@ void StopDemon() {
                 }
                 continue;
             }
-            MsgPrintf<MSG_KILLED_DAEMON>(stdout, word);
+            if (!flDryRun)
+                MsgPrintf<MSG_KILLED_DAEMON>(stdout, word);
         }
     }
 }
@@ -155,7 +158,7 @@ int QuitForRunningProcesses(const char *names) {
         MsgPrintf<MSG_QUIT_INSTALL>(stdout);
         MsgPrintf<MSG_ENTER_SELECTION>(stdout);
         char answer[512];
-        ReadAnswer(answer, sizeof answer);  // the whole line: nothing is left for the next prompt
+        AskLine(ANS_RUNNING_PROGRAMS, answer, sizeof answer);  // the whole line: nothing is left for the next prompt
         if (answer[0] == '1') {
             for (int check = 0; check < 6; ++check) {
                 SysSleep(5);
@@ -247,7 +250,7 @@ int Install() {
     snprintf(pkgName, sizeof pkgName, "MRGW%s", PRODUCT);
     MemStr packages(GetSysPkgList(pkgName));
     if (packages) {
-        if (!PromptYN("%s", MemStr(MsgSave<MSG_REMOVE_PACKAGES>(packages.get())).get())) {
+        if (!AskYN(ANS_REMOVE_PACKAGES, "%s", MemStr(MsgSave<MSG_REMOVE_PACKAGES>(packages.get())).get())) {
             flExitTextMenu = 1;
             return 1;
         }
@@ -295,7 +298,9 @@ int Install() {
         flag = " LPRng ";
     if (SniffCUPS())
         flag = " CUPS ";
-    if (!CreateTextFile(MemStr(SaveStr("%s/.kv_cfg", AppDir)).get(), "wt", 0644, "%s", flag))
+    MemStr flagFile(SaveStr("%s/.kv_cfg", AppDir));
+    if (!PlanLine("write %s (mode 644): \"%s\"", flagFile.get(), flag) &&
+        !CreateTextFile(flagFile.get(), "wt", 0644, "%s", flag))
         exit_app(1);
 
     // 14. Links into /opt.
@@ -335,7 +340,7 @@ int Install() {
     flExitTextMenu = 1;
     MemStr upgrade(SaveStr("%s/kvqadmin -upgrade", ShQuote(AppDir)));
     fflush(stdout);
-    if (RunShellLine(upgrade.get()) == -1)
+    if (!PlanLine("run %s", upgrade.get()) && RunShellLine(upgrade.get()) == -1)
         perror("kvqadmin");
     return 0;
 }

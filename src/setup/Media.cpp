@@ -18,6 +18,7 @@
 #include "Log.h"
 #include "MemMgr.h"
 #include "NlsSetup.h"
+#include "Plan.h"
 #include "StrUtils.h"
 #include "SysCmd.h"
 #include "Tokens.h"
@@ -100,6 +101,8 @@ void RemoveLeftover(const char *dir, const char *name) {
 // file stops it), and an empty file made without following links when nothing of
 // this user is there, so the copy writes into the program's own file.
 void PrepareCopyTarget(const char *dir, const char *name) {
+    if (flDryRun)
+        return;  // the copy itself is planned, not run
     MemStr path(SaveStr("%s/%s", dir, name));
     if (ClaimSharedName(path.get()) == SHARED_OWN)
         return;
@@ -113,6 +116,8 @@ void PrepareCopyTarget(const char *dir, const char *name) {
 // earlier file there is removed, and the file is made without following links.
 // A failure stops the run with status 1.
 void WriteNewFile(const char *path, const char *text) {
+    if (PlanLine("write %s (mode 644): \"%s\"", path, text))
+        return;
     if (ClaimSharedName(path) == SHARED_OWN)
         unlink(path);
     int fd = CreateSharedFile(path, 0644);
@@ -261,7 +266,7 @@ int GenInstallSite() {
     } else {
         if (!FindFile(nullptr, Name))
             CreateFile(Name, nullptr, nullptr, nullptr, nullptr);
-        if (!MakeSharedDir(site.get(), 0755))
+        if (!PlanLine("mkdir %s (mode 755)", site.get()) && !MakeSharedDir(site.get(), 0755))
             SysError("can't create %s", site.get());
     }
     MemStr quoted(ShQuoteSave(site.get()));

@@ -22,6 +22,7 @@
 #include "Log.h"
 #include "MemMgr.h"
 #include "NlsSetup.h"
+#include "Plan.h"
 #include "PkgListParse.h"
 #include "Scripts.h"
 #include "StrUtils.h"
@@ -180,6 +181,8 @@ bool IsDir(const char *path) {
 // own earlier file is removed (a link or the like by the look itself), another
 // user's stops the run, and the file is made without following links.
 void PrepareSedTemp(const char *path) {
+    if (flDryRun)
+        return;  // the sed step that writes it is planned, not run
     if (ClaimSharedName(path) == SHARED_OWN)
         unlink(path);
     int fd = CreateSharedFile(path, 0644);
@@ -302,15 +305,20 @@ int Copy(const PkgLine &line, PkgRun &run) {
     return 0;
 }
 
+// Exists in AppDir, or would by now in a dry run.
+bool InAppDir(const char *operand) {
+    return FindFile(AppDir, operand) || PlannedPath(MemStr(SaveStr("%s/%s", AppDir, operand)).get());
+}
+
 int IfExists(const PkgLine &line, PkgRun &) {
-    if (FindFile(AppDir, line.operand))
+    if (InAppDir(line.operand))
         RunModifiers(line);
     return 0;
 }
 
 int NewDir(const PkgLine &line, PkgRun &) {
     MemStr target(SaveStr("%s/%s", AppDir, line.operand));
-    if (FindFile(nullptr, target.get()))
+    if (FindFile(nullptr, target.get()) || PlannedPath(target.get()))
         return 0;
     CreateFile(target.get(), nullptr, "775", nullptr, nullptr);
     RunModifiers(line);

@@ -18,6 +18,7 @@
 #include "Installer.h"
 #include "Log.h"
 #include "MemMgr.h"
+#include "Plan.h"
 #include "StrUtils.h"
 #include "SysCmd.h"
 #include "Tokens.h"
@@ -33,6 +34,11 @@ struct FileCloser {
 int GenSimpleScript(const char *path, const char *header, const char *tmpl, ...) {
     if (!path || !header || !tmpl)
         return 0;
+    if (PlanLine("write script %s", path)) {
+        PlanPath(path);
+        SysCmd(CMD_CHMOD, SYSCMD_QUIET, "755 %s", ShQuote(path));
+        return 1;
+    }
     time_t now = time(nullptr);
     struct tm local {};
     localtime_r(&now, &local);
@@ -83,7 +89,8 @@ void TalvoClean(char flag) {
     printf("\n");
     fflush(stdout);
     if (flInstalled) {
-        if (RunShellLine(MemStr(SaveStr("%s/kvqadmin -clean", ShQuote(AppDir))).get()) == -1)
+        MemStr clean(SaveStr("%s/kvqadmin -clean", ShQuote(AppDir)));
+        if (!PlanLine("run %s", clean.get()) && RunShellLine(clean.get()) == -1)
             perror("kvqadmin");
     }
 }
@@ -98,6 +105,8 @@ void AddDaemonToInitTab() {
     if (!present) {
         if (!FindFile(nullptr, pInitTabSave))
             SysCmd(CMD_CP, SYSCMD_WARN, "%s %s", "/etc/inittab", ShQuote(pInitTabSave));
+        if (PlanLine("append to /etc/inittab: %s", entry.get() + 1))
+            return;
         FILE *out = OpenFile(nullptr, "/etc/inittab", "at", 1);
         if (out) {
             bool written = fprintf(out, "%s\n", entry.get() + 1) >= 0;

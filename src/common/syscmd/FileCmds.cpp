@@ -6,6 +6,7 @@
 #include "FileCmds.h"
 #include "Files.h"
 #include "MemMgr.h"
+#include "Plan.h"
 #include "StrUtils.h"
 #include "SysCmd.h"
 
@@ -20,7 +21,7 @@ MemStr JoinPath(const char *dir, const char *name) {
 // Exists as an entry of its parent directory (a name with a slash is split).
 bool PathExists(const char *path) {
     MemStr dir(SaveStr_(StripFn(path)));
-    return FindFile(dir.get(), StripPath(path)) != 0;
+    return FindFile(dir.get(), StripPath(path)) != 0 || PlannedPath(path);
 }
 
 void RemoveTree(const char *dir, const char *name) {

@@ -18,6 +18,7 @@
 #include "Files.h"
 #include "Log.h"
 #include "MemMgr.h"
+#include "Plan.h"
 #include "Sleep.h"
 #include "StrUtils.h"
 #include "SysCmdText.h"
@@ -283,37 +284,15 @@ bool AsksForReboot(int row, int result) {
 }
 
 // The words of a caller's text that name files: absolute paths, read as the shell
-// reads them (single and double quotes, backslashes), redirection targets included.
+// reads them, redirection targets included.
 CmdText PathsOf(const char *text) {
-    CmdText paths, word;
-    bool inWord = false;
-    auto endWord = [&] {
+    CmdText paths;
+    ForEachShellWord(text, [&](const CmdText &word) {
         size_t start = word.find_first_not_of("0123456789");
         start = word.find_first_not_of("<>&|", start == CmdText::npos ? 0 : start);
-        if (inWord && start != CmdText::npos && word[start] == '/')
+        if (start != CmdText::npos && word[start] == '/')
             paths.append(" ").append(word, start);
-        word.clear();
-        inWord = false;
-    };
-    for (const char *p = text ? text : ""; *p; ++p) {
-        char c = *p;
-        if (c == ' ' || c == '\t' || c == '\n') {
-            endWord();
-            continue;
-        }
-        inWord = true;
-        if (c == '\'' || c == '"') {
-            const char *close = std::strchr(p + 1, c);
-            size_t n = close ? static_cast<size_t>(close - p - 1) : std::strlen(p + 1);
-            word.append(p + 1, n);
-            p += n + (close ? 1 : 0);
-        } else if (c == '\\' && p[1]) {
-            word += *++p;
-        } else {
-            word += c;
-        }
-    }
-    endWord();
+    });
     return paths;
 }
 
@@ -573,6 +552,8 @@ int SysCmdV(int row, int mode, bool ownStdout, const char *fmt, va_list ap) {
     if (row >= CMD_END)
         return 1;
     CmdText text = FormatText(fmt, ap);
+    if (PlanRow(row, text.c_str()))
+        return 0;
     if (pSysCmdHook) {
         int answer = pSysCmdHook(logging ? row : -row, mode, text.c_str());
         if (answer != SYSCMD_PASS) {

@@ -14,6 +14,7 @@
 #include "Errors.h"
 #include "Files.h"
 #include "MemMgr.h"
+#include "Plan.h"
 #include "Sleep.h"
 #include "StrUtils.h"
 #include "SysCmd.h"
@@ -361,6 +362,8 @@ int KillProcessByName(const char *name) {
 }
 
 int SysKill(pid_t pid, int sig) {
+    if (PlanLine("kill -%d %d", sig, static_cast<int>(pid)))
+        return 0;
     return pKillHook ? pKillHook(pid, sig) : kill(pid, sig);
 }
 

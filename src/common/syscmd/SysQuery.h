@@ -50,7 +50,8 @@ char *CheckProcTableForExecs(const char *names);
 // this program), stops at EPERM, pauses one second; returns 0.
 int KillProcessByName(const char *name);
 // The one place the program sends a signal: kill(pid, sig), result and errno as
-// kill() gives them (pKillHook replaces kill()).
+// kill() gives them (pKillHook replaces kill()); in a dry run (Plan.h) it plans the
+// signal and returns 0.
 int SysKill(pid_t pid, int sig);
 // 1 when text is a process id the program may signal: wholly a decimal number
 // above 1 (0 and -1 would reach groups or every process) and not its own id.
