@@ -4,7 +4,7 @@ BUILD      ?= build
 BUILD_ASAN ?= build-asan
 BUILD_BENCH ?= build-bench
 # What the programs and their tests need; the benchmarks need more (make bench).
-PACKAGES   := g++ cmake ninja-build libgtest-dev libgmock-dev libncurses-dev ncompress util-linux
+PACKAGES   := g++ cmake ninja-build libgtest-dev libgmock-dev libncurses-dev libssl-dev ncompress util-linux
 BENCH_PACKAGES := libbenchmark-dev libcdb-dev
 # SETUP_WERROR=ON (CI) makes every warning an error whatever the compiler; empty
 # leaves it to CMake (on with g++ 12, the project's compiler).

@@ -47,7 +47,7 @@ for m in syscmd screen textmenu help; do includes+=("-I$root/src/common/$m"); do
 clang++ -std=c++20 -g -O1 -fno-omit-frame-pointer \
   -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
   "${includes[@]}" \
-  "$here/fuzz_html.cpp" "$root"/src/common/*/*.cpp "$build/BuiltinTexts.cpp" -ltinfo -o "$build/fuzz_html"
+  "$here/fuzz_html.cpp" "$root"/src/common/*/*.cpp "$build/BuiltinTexts.cpp" -ltinfo -lcrypto -o "$build/fuzz_html"
 
 # Run from a scratch folder: whatever the code under test might create stays there.
 mkdir -p "$build/corpus-html"

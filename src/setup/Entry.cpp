@@ -225,10 +225,15 @@ void SetupMain(int argc, char **argv) {
 
     char cleanFlag = 1;
     bool spaceCheck = true;
+    bool checkMedia = false;
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i] ? argv[i] : "";
         if (IsRunOption(argc, argv, &i))
             continue;
+        if (strcmp(arg, "--check") == 0) {  // check the medium against its checksums only
+            checkMedia = true;
+            continue;
+        }
         switch (FindToken(arg, kOptions)) {
         case OPT_MANUAL:
             cleanFlag = 0;
@@ -266,6 +271,8 @@ void SetupMain(int argc, char **argv) {
     }
 
     UseRunOptions();
+    if (checkMedia)
+        exit_app(CheckMedia());
     if (!flMenu && !pInstallDir) {
         const char *previous = LocatePreviousInstallation();
         pInstallDir = SaveStr_(previous ? previous : "/opt");

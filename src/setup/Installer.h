@@ -84,6 +84,12 @@ int GenInstallSite();
 int GenInstallDisks();
 int EjectDiskette();
 int TestDiskette();
+// Checks the medium the program runs from (a site, or the diskette in the drive)
+// against its checksum list and prints one line per listed file ("NAME: OK",
+// "NAME: damaged (checksum mismatch)", "NAME: missing"; on a diskette a file of
+// another diskette is "not on this diskette"); 0 when every file checked is whole,
+// 1 otherwise or when the medium has no list. Installs nothing.
+int CheckMedia();
 
 // Menus (Menus.cpp)
 struct TextMenu;

@@ -4,10 +4,17 @@
 // The media list ("disks", or "DISKS" on a DOS diskette) names the files of
 // diskette i on line i; a line that is exactly "end_of_list" ends it and empty lines
 // are skipped. Only its first 4095 bytes are read.
+//
+// A medium may carry the checksum list "pkg.sums" (on diskette 1 of a set, for every
+// diskette). When it does, every file copied from the medium is checked right after
+// its copy, and every file the list names must have been copied, before Install
+// changes anything. The list itself is not named by the media list, so media
+// without one read as they always did.
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,6 +27,7 @@
 #include "NlsSetup.h"
 #include "Plan.h"
 #include "StrUtils.h"
+#include "Sums.h"
 #include "SysCmd.h"
 #include "Tokens.h"
 
@@ -132,11 +140,139 @@ void WriteNewFile(const char *path, const char *text) {
     }
 }
 
+// The checksum list of the medium being read; Count 0 when it carries none. It
+// lives for the run (a new read of a medium replaces it).
+SumList MediaSums {};
+
+// Reads the checksum list of the medium in dir ("pkg.sums", else "PKG.SUMS");
+// the result of ReadSumList. A list that cannot be read stops the run with status 1.
+int LoadMediaSums(const char *dir) {
+    FreeSumList(&MediaSums);
+    MemStr path(SaveStr("%s/%s", dir, SUMS_FILE));
+    int read = ReadSumList(path.get(), &MediaSums);
+    if (read == SUMS_ABSENT) {
+        path.reset(SaveStr("%s/PKG.SUMS", dir));
+        read = ReadSumList(path.get(), &MediaSums);
+    }
+    if (read == SUMS_MALFORMED) {
+        fflush(stdout);
+        fprintf(stderr, "ERROR: %s is damaged (not a list of checksums)\n", path.get());
+        exit_app(1);
+    }
+    return read;
+}
+
+// CheckCopy's result for a file the list does not name.
+constexpr int kNotListed = SUM_MISSING + 1;
+
+// A line of its own on standard error after the copies' progress dots.
+const char *OwnLine() {
+    fflush(stdout);
+    return flSysCmdLog ? "\n" : "";
+}
+
+[[noreturn]] void StopDamaged(const char *name, int result) {
+    const char *nl = OwnLine();
+    if (result == kNotListed)
+        fprintf(stderr, "%sERROR: %s is not listed in %s; the system was not changed\n", nl, name, SUMS_FILE);
+    else if (result == SUM_MISSING)
+        fprintf(stderr, "%sERROR: %s is missing; the system was not changed\n", nl, name);
+    else
+        fprintf(stderr, "%sERROR: %s is damaged (checksum mismatch); the system was not changed\n", nl, name);
+    exit_app(1);
+}
+
+// The files a checksum list leaves out: the marker, which tells the kind of medium
+// and so differs between copies, and the list itself.
+bool Unsummed(const char *name) {
+    return strcasecmp(name, "installf.rom") == 0 || strcasecmp(name, SUMS_FILE) == 0;
+}
+
+// Checks the copy at dir/(base name of name) of a file of the medium: SUM_OK when the
+// medium carries no list or the copy is whole, kNotListed for a file the list does
+// not name (the list and the media list disagree), else CheckSum's result.
+int CheckCopy(const char *dir, const char *name) {
+    if (MediaSums.Count == 0 || Unsummed(StripPath(name)))
+        return SUM_OK;
+    SumEntry *entry = FindSum(&MediaSums, StripPath(name));
+    if (!entry)
+        return kNotListed;
+    entry->Seen = 1;
+    return CheckSum(MemStr(SaveStr("%s/%s", dir, StripPath(name))).get(), entry->Hex);
+}
+
+// A file the medium's list names that is not on the medium (before its copy).
+void StopIfMissing(const char *dir, const char *name) {
+    if (MediaSums.Count != 0 && FindSum(&MediaSums, StripPath(name)) && !FindFile_(dir, name))
+        StopDamaged(name, SUM_MISSING);
+}
+
+// Copies a file named by the media list from the medium in dir into the work area
+// and checks the copy; stops when the list names it and the medium lacks it.
+int CopyFromMedium(const char *dir, const char *name) {
+    StopIfMissing(dir, name);
+    SysCmd(CMD_CP, SYSCMD_FATAL, "%s/%s %s", ShQuote(dir), ShQuote(name), ShQuote(pTalvoInstallDir));
+    return CheckCopy(pTalvoInstallDir, name);
+}
+
+// The checksum list of the files the media list names, read from the copies in dir,
+// as the text of "pkg.sums" (a saved string). Stops when a file cannot be read.
+char *SumsOfList(const char *list, const char *dir) {
+    MemStr text(SaveStr_(""));
+    ForEachListLine(list, [dir, &text](int, char *line) {
+        ForEachListWord(line, [dir, &text](const char *name) {
+            MemStr base(SaveStr_(StripPath(name)));
+            if (Unsummed(base.get()))
+                return;
+            MemStr path(SaveStr("%s/%s", dir, name));
+            MemStr sum(SumLine(path.get(), base.get()));
+            if (!sum)
+                SysError("can't read %s", path.get());
+            text.reset(SaveStr("%s%s", text.get(), sum.get()));
+        });
+    });
+    return text.release();
+}
+
+// Every file of the list must have been copied; stops otherwise.
+void StopIfNotAllRead() {
+    for (int i = 0; i < MediaSums.Count; ++i)
+        if (!MediaSums.pEntry[i].Seen)
+            StopDamaged(MediaSums.pEntry[i].Name, SUM_MISSING);
+}
+
 bool FloppyHasPiece(int i) {
     char lower[32], upper[32];
     snprintf(lower, sizeof lower, "pkg_tar.z%i", i);
     snprintf(upper, sizeof upper, "PKG_TAR.Z%i", i);
     return FindFile(pFloppyDir, lower) || FindFile(pFloppyDir, upper);
+}
+
+void AskForDiskette(int i) {
+    EjectDiskette();
+    MsgPrintf<MSG_INSERT_DISKETTE_NL>(stdout, i);
+    ReadAnswer(LineBuf, LINEBUF_SIZE);
+    SysCmd(CMD_VOLCHECK, SYSCMD_QUIET, "%s", "");
+}
+
+// Copies the files of one line of the media list from the diskette into the work
+// area, checking each copy: null when all are whole, else the name of the first
+// damaged one (the rest of the line is not copied). Missing or unlisted files stop.
+const char *ReadDisketteLine(char *line) {
+    static char damaged[SUM_NAME_SIZE];
+    damaged[0] = '\0';
+    ForEachListWord(line, [](const char *name) {
+        if (damaged[0] != '\0')
+            return;
+        StopIfMissing(pFloppyDir, name);
+        SysCmd(CMD_CP, SYSCMD_FATAL, "%s/%s %sInstall", ShQuote(pFloppyDir), ShQuote(name), MAKER);
+        int check = CheckCopy(pTalvoInstallDir, name);
+        if (check == SUM_DAMAGED)
+            CopyStr(damaged, name);
+        else if (check != SUM_OK)
+            StopDamaged(name, check);
+    });
+    return damaged[0] != '\0' ? damaged : nullptr;
 }
 
 int InstallOrMenu() {
@@ -201,25 +337,32 @@ int InstallFromDiskette() {
     // Both names in the temporary directory are the run's: another user's entry at
     // either stops it before anything is copied.
     ClaimSharedName(pTalvoInstallDir);
+    LoadMediaSums(pFloppyDir);
+    StopIfMissing(pFloppyDir, "setup.hlp");
     PrepareCopyTarget(pTmpDir, "setup.hlp");
     SysCmd(CMD_CP, SYSCMD_FATAL, "%s/setup.hlp .", ShQuote(pFloppyDir));
+    if (int check = CheckCopy(pTmpDir, "setup.hlp"); check != SUM_OK)
+        StopDamaged("setup.hlp", check);
     MakeWorkArea();
     if (!ReadDisksFile(pFloppyDir))
         ErrorMsg(2, 1, "%s", MemStr(MsgSave<MSG_CANT_OPEN_FLOPPY_DISKS>()).get());
     MemStr list(SaveStr_(LineBuf));
     ForEachListLine(list.get(), [](int i, char *line) {
         MsgPrintf<MSG_READING_DISKETTE>(stdout, i);
-        while (!FloppyHasPiece(i)) {
-            EjectDiskette();
-            MsgPrintf<MSG_INSERT_DISKETTE_NL>(stdout, i);
-            ReadAnswer(LineBuf, LINEBUF_SIZE);
-            SysCmd(CMD_VOLCHECK, SYSCMD_QUIET, "%s", "");
+        for (;;) {
+            while (!FloppyHasPiece(i))
+                AskForDiskette(i);
+            const char *damaged = ReadDisketteLine(line);
+            if (!damaged)
+                break;
+            // A damaged copy is read again from the diskette, which may have been
+            // badly inserted; end of input at the question stops the run.
+            fprintf(stderr, "%sWARNING: %s is damaged (checksum mismatch)\n", OwnLine(), damaged);
+            AskForDiskette(i);
         }
-        ForEachListWord(line, [](const char *name) {
-            SysCmd(CMD_CP, SYSCMD_FATAL, "%s/%s %sInstall", ShQuote(pFloppyDir), ShQuote(name), MAKER);
-        });
     });
     EjectDiskette();
+    StopIfNotAllRead();
     return InstallOrMenu();
 }
 
@@ -231,11 +374,14 @@ int InstallFromSite() {
         RemoveLeftover(pTmpDir, "setup.hlp");
     }
     MemStr list(MediaList(pToolPath));
+    LoadMediaSums(pToolPath);
     ForEachListLine(list.get(), [](int, char *line) {
         ForEachListWord(line, [](const char *name) {
-            SysCmd(CMD_CP, SYSCMD_FATAL, "%s/%s %s", ShQuote(pToolPath), ShQuote(name), ShQuote(pTalvoInstallDir));
+            if (int check = CopyFromMedium(pToolPath, name); check != SUM_OK)
+                StopDamaged(name, check);
         });
     });
+    StopIfNotAllRead();
     return InstallOrMenu();
 }
 
@@ -263,6 +409,7 @@ int GenInstallSite() {
             });
         });
         ClaimSharedName(MemStr(SaveStr("%s/installf.rom", dir)).get());
+        ClaimSharedName(MemStr(SaveStr("%s/%s", dir, SUMS_FILE)).get());
     } else {
         if (!FindFile(nullptr, Name))
             CreateFile(Name, nullptr, nullptr, nullptr, nullptr);
@@ -277,6 +424,8 @@ int GenInstallSite() {
         });
     });
     WriteNewFile(MemStr(SaveStr("%s/installf.rom", site.get())).get(), "installation site");
+    MemStr sums(SumsOfList(list.get(), pTalvoInstallDir));
+    WriteNewFile(MemStr(SaveStr("%s/%s", site.get(), SUMS_FILE)).get(), sums.get());
     return 0;
 }
 
@@ -286,6 +435,11 @@ int GenInstallDisks() {
     if (!CreateTextFile(MemStr(SaveStr("%s/installf.rom", pTalvoInstallDir)).get(), "wt", 0, "%s", "diskette"))
         exit_app(1);
     MemStr list(MediaList(pTalvoInstallDir));
+    // The checksum list of the whole set goes onto diskette 1.
+    MemStr sums(SumsOfList(list.get(), pTalvoInstallDir));
+    if (!CreateTextFile(MemStr(SaveStr("%s/%s", pTalvoInstallDir, SUMS_FILE)).get(), "wt", 0, "%s", sums.get()))
+        exit_app(1);
+    sums.reset();
     ForEachListLine(list.get(), [](int i, char *line) {
         MsgPrintf<MSG_CREATING_DISKETTE>(stdout, i);
         int failed = SysCmdWarnings;
@@ -299,7 +453,61 @@ int GenInstallDisks() {
         ForEachListWord(line, [](const char *name) {
             SysCmd(CMD_CP, SYSCMD_FATAL, "%s/%s %s", ShQuote(pTalvoInstallDir), ShQuote(name), ShQuote(pFloppyDir));
         });
+        if (i == 1)
+            SysCmd(CMD_CP, SYSCMD_FATAL, "%s/%s %s", ShQuote(pTalvoInstallDir), SUMS_FILE, ShQuote(pFloppyDir));
         EjectDiskette();
     });
     return 0;
+}
+
+namespace {
+
+// The kind of medium as SetupMain tells it: installf.rom beside the program, a
+// diskette when it is missing.
+bool MediumIsDiskette() {
+    if (GetFileContent(pToolPath, "installf.rom") || GetFileContent(pToolPath, "INSTALLF.ROM"))
+        return LineBuf[0] == 'd';
+    return true;
+}
+
+// The file of the medium in dir that a list entry names, in the case the medium
+// shows it; null when there is none.
+char *MediumFile(const char *dir, const char *name) {
+    if (FindFile_(dir, name))
+        return SaveStr("%s/%s", dir, name);
+    char upper[SUM_NAME_SIZE];
+    CopyStr(upper, name);
+    for (char *p = upper; *p; ++p)
+        *p = static_cast<char>(toupper(static_cast<unsigned char>(*p)));
+    return FindFile_(dir, upper) ? SaveStr("%s/%s", dir, upper) : nullptr;
+}
+
+}  // namespace
+
+int CheckMedia() {
+    bool diskette = MediumIsDiskette();
+    const char *dir = diskette ? pFloppyDir : pToolPath;
+    if (LoadMediaSums(dir) != SUMS_READ) {
+        fprintf(stderr, "ERROR: %s holds no %s; nothing was checked\n", dir, SUMS_FILE);
+        return 1;
+    }
+    int bad = 0;
+    for (int i = 0; i < MediaSums.Count; ++i) {
+        const SumEntry &entry = MediaSums.pEntry[i];
+        MemStr path(MediumFile(dir, entry.Name));
+        int check = path ? CheckSum(path.get(), entry.Hex) : SUM_MISSING;
+        if (check == SUM_OK) {
+            printf("%s: OK\n", entry.Name);
+        } else if (check == SUM_DAMAGED) {
+            printf("%s: damaged (checksum mismatch)\n", entry.Name);
+            bad = 1;
+        } else if (diskette) {
+            printf("%s: not on this diskette\n", entry.Name);  // a set's list names every diskette's files
+        } else {
+            printf("%s: missing\n", entry.Name);
+            bad = 1;
+        }
+    }
+    fflush(stdout);
+    return bad;
 }

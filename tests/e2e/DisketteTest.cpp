@@ -6,19 +6,6 @@ using namespace e2e;
 
 namespace {
 
-// Runs setup from the diskette in the drive, as the administrator starts it after
-// inserting the first one.
-Result FromDiskette(const Box &box, const std::string &input, const std::vector<std::string> &diskettes,
-                    const std::vector<std::string> &extra = {}) {
-    std::vector<std::string> options;
-    for (const std::string &d : diskettes) {
-        options.push_back("--diskette");
-        options.push_back(d);
-    }
-    options.insert(options.end(), extra.begin(), extra.end());
-    return box.Run({"sh", "-c", "volcheck >/dev/null && exec /floppy/floppy0/setup"}, input, options, "/");
-}
-
 // Position of text in out after `from`, npos when missing.
 size_t After(const std::string &out, const std::string &text, size_t from) {
     return from == std::string::npos ? std::string::npos : out.find(text, from);
@@ -31,15 +18,7 @@ protected:
     // A product and its diskette set of three diskettes in the scratch space.
     std::vector<std::string> ThreeDiskettes() {
         Product p = box.Small(SMALL_LIST + std::string("c a.txt\n")).File("a.txt", "from the diskettes\n");
-        std::string probe = box.Scratch("probe");
-        if (!box.MksiteTo(p, probe))
-            return {};
-        // Pieces of a third of the archive (rounded up) give three diskettes.
-        long archive = static_cast<long>(fs::file_size(probe + "/pkg_tar.z1"));
-        std::string set = box.Scratch("set");
-        if (!box.MksiteTo(p, set, {"--diskettes", "--piece-size", std::to_string(archive / 3 + 1)}))
-            return {};
-        return {set + "/disk1", set + "/disk2", set + "/disk3"};
+        return e2e::ThreeDiskettes(box, p);
     }
 };
 

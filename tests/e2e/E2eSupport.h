@@ -250,8 +250,10 @@ public:
     }
 
     // Replaces the archive of the single-piece site at `inner` with the product as it
-    // is now, packed as the media builder packs it but without its checks.
+    // is now, packed as the media builder packs it but without its checks (and so
+    // without a checksum list).
     bool Repack(const Product &product, const std::string &inner = "/site") const {
+        fs::remove(Root(inner + "/pkg.sums"));
         std::string piece = Root(inner + "/pkg_tar.z1");
         std::string cmd = "tar -C " + Quote(product.Dir()) + " -cf - . | compress -c > " + Quote(piece);
         return system(cmd.c_str()) == 0 && ReadFile(Root(inner + "/disks")).find("pkg_tar.z2") == std::string::npos;
@@ -307,6 +309,33 @@ public:
 private:
     std::string dir_;
 };
+
+// Runs setup from the diskette in the drive, as the administrator starts it after
+// inserting the first one; the diskettes are queued in order.
+inline Result FromDiskette(const Box &box, const std::string &input, const std::vector<std::string> &diskettes,
+                           const std::vector<std::string> &extra = {}) {
+    std::vector<std::string> options;
+    for (const std::string &d : diskettes) {
+        options.push_back("--diskette");
+        options.push_back(d);
+    }
+    options.insert(options.end(), extra.begin(), extra.end());
+    return box.Run({"sh", "-c", "volcheck >/dev/null && exec /floppy/floppy0/setup"}, input, options, "/");
+}
+
+// A set of three diskettes of the product built into the scratch space at `name`
+// (disk1, disk2, disk3); empty when mksite fails.
+inline std::vector<std::string> ThreeDiskettes(const Box &box, const Product &p, const std::string &name = "set") {
+    std::string probe = box.Scratch(name + ".probe");
+    if (!box.MksiteTo(p, probe))
+        return {};
+    // Pieces of a third of the archive (rounded up) give three diskettes.
+    long archive = static_cast<long>(fs::file_size(probe + "/pkg_tar.z1"));
+    std::string set = box.Scratch(name);
+    if (!box.MksiteTo(p, set, {"--diskettes", "--piece-size", std::to_string(archive / 3 + 1)}))
+        return {};
+    return {set + "/disk1", set + "/disk2", set + "/disk3"};
+}
 
 // A host that already holds the product would show through the isolated root.
 inline bool HostIsClean() {

@@ -101,6 +101,7 @@ TEST_F(SetupMenu, CreatesASiteAndADisketteSetThenLeavesWithE) {
     for (const char *name : {"disks", "isize", "tsize", "setup", "setup.hlp", "pkg_tar.z1", "pkg_tar.z2"})
         EXPECT_EQ(ReadFile(made + "/" + name), ReadFile(site + "/" + name)) << name;
     EXPECT_EQ(ReadFile(made + "/installf.rom"), "installation site");
+    EXPECT_EQ(ReadFile(made + "/pkg.sums"), ReadFile(site + "/pkg.sums"));  // the same files
 
     // The diskettes: emptied first, then the files of their line; marked as diskettes.
     const std::string ejected = box.Root("/var/lib/floppy-sim/ejected");
@@ -108,6 +109,7 @@ TEST_F(SetupMenu, CreatesASiteAndADisketteSetThenLeavesWithE) {
     for (const char *name : {"disks", "isize", "tsize", "setup", "setup.hlp", "pkg_tar.z1"})
         EXPECT_EQ(ReadFile(ejected + "/1/" + name), ReadFile(site + "/" + name)) << name;
     EXPECT_EQ(ReadFile(ejected + "/1/installf.rom"), "diskette");
+    EXPECT_EQ(ReadFile(ejected + "/1/pkg.sums"), ReadFile(site + "/pkg.sums"));  // the whole set's
     std::vector<std::string> second;
     for (const auto &e : fs::directory_iterator(ejected + "/2"))
         second.push_back(e.path().filename().string());
@@ -141,7 +143,9 @@ TEST_F(SetupMenu, HelpKeyShowsTheMediaHelpFileAndWithoutItTheMenuIsUnchanged) {
     EXPECT_NE(screen.find("Enter a number or h for help: ", page), std::string::npos) << screen;
 
     // media without the help file: neither beside the installer nor in the media list
+    // (nor a checksum list that names it)
     fs::remove(box.Root("/site/setup.hlp"));
+    fs::remove(box.Root("/site/pkg.sums"));
     std::string disks = ReadFile(box.Root("/site/disks"));
     disks.erase(disks.find(" setup.hlp"), 10);
     WriteFile(box.Root("/site/disks"), disks);

@@ -4,6 +4,19 @@
 
 using namespace installer_test;
 
+namespace {
+
+// The SHA-256 of "abc", the text every summed file of these tests holds.
+const std::string kAbcSum = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+
+// Work-area files holding "abc".
+void WriteAbc(const std::string &dir, std::initializer_list<const char *> names) {
+    for (const char *name : names)
+        WriteText(dir + "/" + name, "abc");
+}
+
+}  // namespace
+
 // ---- GenZFile --------------------------------------------------------------------
 
 TEST(GenZFile, JoinsTheUpperCasePiecesOfADosListInItsOrder) {
@@ -102,9 +115,10 @@ TEST(InstallFromSite, CopiesTheListedFilesAndKeepsAnInstallerInTheWorkAreasParen
 
 // ---- GenInstallSite ---------------------------------------------------------------------
 
-TEST(GenInstallSite, CopiesTheWorkAreaIntoANewSiteMarkedAsSuch) {
+TEST(GenInstallSite, CopiesTheWorkAreaIntoANewSiteMarkedAsSuchWithItsChecksums) {
     Env env;
-    WriteText(env.Work + "/disks", "pkg_tar.z1 setup\npkg_tar.z2\nend_of_list\n");
+    WriteText(env.Work + "/disks", "pkg_tar.z1 setup installf.rom\npkg_tar.z2\nend_of_list\n");
+    WriteAbc(env.Work, {"pkg_tar.z1", "setup", "pkg_tar.z2", "installf.rom"});
     const std::string parent = env.Root + "/sites", site = parent + "/SolarisDorvInstall";
     env.Answers(parent + "\n\ny\n");
     Outcome r = Capture([] { return GenInstallSite(); });
@@ -114,9 +128,13 @@ TEST(GenInstallSite, CopiesTheWorkAreaIntoANewSiteMarkedAsSuch) {
     EXPECT_EQ((std::vector<RowRun>{{CMD_MKDIR, SYSCMD_FATAL, parent},
                                    {CMD_CP, SYSCMD_FATAL, w + "/pkg_tar.z1 " + site},
                                    {CMD_CP, SYSCMD_FATAL, w + "/setup " + site},
+                                   {CMD_CP, SYSCMD_FATAL, w + "/installf.rom " + site},
                                    {CMD_CP, SYSCMD_FATAL, w + "/pkg_tar.z2 " + site}}),
               env.Runs);
     EXPECT_EQ("installation site", ReadFileText(site + "/installf.rom"));
+    // Every file of the list but the marker, in the list's order.
+    EXPECT_EQ(kAbcSum + "  pkg_tar.z1\n" + kAbcSum + "  setup\n" + kAbcSum + "  pkg_tar.z2\n",
+              ReadFileText(site + "/pkg.sums"));
     EXPECT_EQ(std::filesystem::perms(0755), std::filesystem::status(site).permissions());
 }
 
@@ -137,11 +155,12 @@ TEST(GenInstallSite, AnExistingSiteWritableByOthersIsRefusedUntouched) {
 TEST(GenInstallSite, AnExistingSafeSiteLosesPlantedLinksAndIsWrittenFresh) {
     Env env;
     WriteText(env.Work + "/disks", "pkg_tar.z1 setup\nend_of_list\n");
+    WriteAbc(env.Work, {"pkg_tar.z1", "setup"});
     const std::string site = env.Root + "/SolarisDorvInstall", victim = env.Root + "/victim";
     std::filesystem::create_directory(site);
     std::filesystem::permissions(site, std::filesystem::perms(0755));
     WriteText(victim, "precious\n");
-    for (const char *name : {"setup", "installf.rom"})
+    for (const char *name : {"setup", "installf.rom", "pkg.sums"})
         std::filesystem::create_symlink(victim, site + "/" + name);
     env.Answers(env.Root + "\n\ny\n");
     Outcome r = Capture([] { return GenInstallSite(); });
@@ -149,6 +168,7 @@ TEST(GenInstallSite, AnExistingSafeSiteLosesPlantedLinksAndIsWrittenFresh) {
     EXPECT_EQ(2u, env.RunsOf(CMD_CP).size());
     EXPECT_FALSE(std::filesystem::is_symlink(site + "/setup"));
     EXPECT_FALSE(std::filesystem::is_symlink(site + "/installf.rom"));
+    EXPECT_FALSE(std::filesystem::is_symlink(site + "/pkg.sums"));
     EXPECT_EQ("installation site", ReadFileText(site + "/installf.rom"));
     EXPECT_EQ("precious\n", ReadFileText(victim));
 }
@@ -166,6 +186,7 @@ TEST(GenInstallSite, DecliningTheDirectoryWritesNothing) {
 TEST(GenInstallDisks, WritesOneEmptiedDiskettePerLineAfterMarkingTheSet) {
     Env env;
     WriteText(env.Work + "/disks", "pkg_tar.z1 setup\npkg_tar.z2\nend_of_list\n");
+    WriteAbc(env.Work, {"pkg_tar.z1", "setup", "pkg_tar.z2"});
     WriteText(env.Work + "/installf.rom", "installation site");
     env.Results[CMD_EJECT_Q] = {1};  // no diskette in the drive at first
     env.Answers("\n");
@@ -178,6 +199,7 @@ TEST(GenInstallDisks, WritesOneEmptiedDiskettePerLineAfterMarkingTheSet) {
                                  {-CMD_RM, SYSCMD_QUIET, f + "/*"},
                                  {CMD_CP, SYSCMD_FATAL, w + "/pkg_tar.z1 " + f},
                                  {CMD_CP, SYSCMD_FATAL, w + "/setup " + f},
+                                 {CMD_CP, SYSCMD_FATAL, w + "/pkg.sums " + f},  // the whole set's list
                                  {CMD_EJECT, SYSCMD_QUIET, eject}};
     std::vector<RowRun> disk2 = {{CMD_EJECT_Q, SYSCMD_WARN, ""},
                                  {-CMD_VOLCHECK, SYSCMD_QUIET, ""},
@@ -188,5 +210,34 @@ TEST(GenInstallDisks, WritesOneEmptiedDiskettePerLineAfterMarkingTheSet) {
     EXPECT_EQ(disk1, env.Runs);
     EXPECT_EQ(Msg<MSG_CREATING_DISKETTE>(1) + Msg<MSG_INSERT_DOS_DISKETTE>(1) + Msg<MSG_CREATING_DISKETTE>(2), r.out);
     EXPECT_EQ("diskette", ReadFileText(w + "/installf.rom"));
+    EXPECT_EQ(kAbcSum + "  pkg_tar.z1\n" + kAbcSum + "  setup\n" + kAbcSum + "  pkg_tar.z2\n",
+              ReadFileText(w + "/pkg.sums"));
     EXPECT_EQ(0, SysCmdWarnings) << "waiting for a diskette is no failed command";
+}
+
+// ---- CheckMedia ---------------------------------------------------------------------------
+
+TEST(CheckMedia, OnADisketteChecksTheFilesInTheDriveAndPassesOverTheOthers) {
+    Env env;
+    WriteText(env.Site + "/installf.rom", "diskette");
+    WriteAbc(env.Floppy, {"disks", "PKG_TAR.Z1"});  // a DOS diskette shows upper-case names
+    WriteText(env.Floppy + "/pkg.sums",
+              kAbcSum + "  disks\n" + kAbcSum + "  pkg_tar.z1\n" + kAbcSum + "  pkg_tar.z2\n");
+    Outcome r = Capture([] { return CheckMedia(); });
+    EXPECT_EQ(0, r.result) << r.err;
+    EXPECT_EQ("disks: OK\npkg_tar.z1: OK\npkg_tar.z2: not on this diskette\n", r.out);
+
+    WriteText(env.Floppy + "/PKG_TAR.Z1", "abd");
+    r = Capture([] { return CheckMedia(); });
+    EXPECT_EQ(1, r.result);
+    EXPECT_TRUE(Has(r.out, "pkg_tar.z1: damaged (checksum mismatch)\n")) << r.out;
+    EXPECT_TRUE(env.Runs.empty());
+}
+
+TEST(CheckMedia, AMediumWithoutAListFails) {
+    Env env;
+    WriteText(env.Site + "/installf.rom", "installation site");
+    Outcome r = Capture([] { return CheckMedia(); });
+    EXPECT_EQ(1, r.result);
+    EXPECT_EQ("ERROR: " + env.Site + " holds no pkg.sums; nothing was checked\n", r.err);
 }

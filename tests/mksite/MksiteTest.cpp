@@ -152,3 +152,28 @@ TEST_F(Mksite, AnInterruptionLeavesNothingBehind) {
 }
 
 }  // namespace
+
+// pkg.sums names every file of the media but installf.rom, and sha256sum accepts
+// it: on a site, and on diskette 1 of a set for the files of every diskette.
+TEST_F(Mksite, EverySiteAndDisketteSetCarriesAListSha256sumAccepts) {
+    const std::string site = root + "/site", set = root + "/set", all = root + "/all";
+    ASSERT_EQ(Run({}, site), 0) << err;
+    ASSERT_EQ(Run({"--diskettes", "--piece-size", "1024"}, set), 0) << err;
+    ASSERT_TRUE(fs::exists(set + "/disk3"));
+    fs::create_directories(all);
+    for (const auto &disk : fs::directory_iterator(set))
+        for (const auto &e : fs::directory_iterator(disk.path()))
+            fs::copy_file(e.path(), all + "/" + e.path().filename().string());
+    for (const std::string &dir : {site, all}) {
+        EXPECT_EQ(system(("cd '" + dir + "' && sha256sum --quiet --strict -c pkg.sums").c_str()), 0) << dir;
+        std::set<std::string> listed, files = Entries(dir);
+        std::istringstream lines(ReadFile(dir + "/pkg.sums"));
+        for (std::string line; std::getline(lines, line);)
+            listed.insert(line.substr(66));
+        files.erase("installf.rom");
+        files.erase("pkg.sums");
+        EXPECT_EQ(listed, files) << dir;
+    }
+    for (const char *disk : {"/disk2", "/disk3"})
+        EXPECT_FALSE(fs::exists(set + disk + "/pkg.sums"));
+}

@@ -8,8 +8,10 @@
 // "SolarisDorv.tar.Z" and cut into pieces "pkg_tar.z1", "pkg_tar.z2", ... of the
 // piece size. Beside them come the media list "disks", "isize" and "tsize" (in
 // kilobytes, as df and du print them), "installf.rom" and copies of setup and its
-// help file. Without --diskettes OUT_DIR is the site; with it OUT_DIR receives one
-// directory per diskette (disk1, disk2, ...) holding the files of its line.
+// help file, and the checksum list "pkg.sums" of every file but "installf.rom" (the
+// form "sha256sum -c" reads). Without --diskettes OUT_DIR is the site; with it
+// OUT_DIR receives one directory per diskette (disk1, disk2, ...) holding the files
+// of its line, and "pkg.sums" on the first lists the files of every diskette.
 //
 // Everything is built in a temporary directory beside OUT_DIR and renamed into place
 // only when complete; a failure or an interruption removes it, so nothing is left
@@ -41,6 +43,7 @@
 #include "Buffers.h"
 #include "Files.h"
 #include "PkgListParse.h"
+#include "Sums.h"
 
 namespace {
 
@@ -331,12 +334,42 @@ void CheckListFits(long archiveBytes, long pieceSize) {
 
 long OnDiskette(long bytes) { return (bytes + kDisketteCluster - 1) / kDisketteCluster * kDisketteCluster; }
 
+// The files "pkg.sums" lists: every file of the media but "installf.rom".
+std::vector<std::string> SummedNames(const std::vector<std::vector<std::string>> &lines) {
+    std::vector<std::string> names;
+    for (const auto &line : lines)
+        for (const auto &name : line)
+            if (name != "installf.rom")
+                names.push_back(name);
+    return names;
+}
+
+// The size of the checksum list of the media, known before the pieces are cut.
+long SumsBytes(const std::vector<std::vector<std::string>> &lines) {
+    long bytes = 0;
+    for (const auto &name : SummedNames(lines))
+        bytes += SUM_HEX_SIZE - 1 + 2 + static_cast<long>(name.size()) + 1;
+    return bytes;
+}
+
+std::string SumsText(const std::string &work, const std::vector<std::vector<std::string>> &lines) {
+    std::string text;
+    for (const auto &name : SummedNames(lines)) {
+        char hex[SUM_HEX_SIZE];
+        if (!FileSum((work + "/" + name).c_str(), hex, sizeof hex))
+            Fail("cannot read " + work + "/" + name + ": " + SysText());
+        text += std::string(hex) + "  " + name + "\n";
+    }
+    return text;
+}
+
 // Refuses a diskette set whose first diskette cannot hold the installer, its help
-// file, the small files and the first piece (the largest, so every other one fits).
-void CheckFirstDiskette(const std::string &work, long firstPiece) {
+// file, the small files (the checksum list among them) and the first piece (the
+// largest, so every other one fits).
+void CheckFirstDiskette(const std::string &work, long firstPiece, long sumsBytes) {
     long setup = OnDiskette(FileSize(work + "/setup"));
     long help = OnDiskette(FileSize(work + "/setup.hlp"));
-    long small = 0;
+    long small = OnDiskette(sumsBytes);
     for (const char *name : {"disks", "installf.rom", "isize", "tsize"})
         small += OnDiskette(FileSize(work + "/" + name));
     long piece = OnDiskette(firstPiece);
@@ -481,10 +514,11 @@ int main(int argc, char **argv) {
     auto lines = MediaLines(PieceCount(archiveBytes, pieceSize));
     WriteFile(work + "/disks", MediaListText(lines));
     if (diskettes)
-        CheckFirstDiskette(work, pieceSize);
+        CheckFirstDiskette(work, pieceSize, SumsBytes(lines));
 
     std::vector<std::string> pieces = CutPieces(archive, archiveBytes, pieceSize, work);
     unlink(archive.c_str());
+    WriteFile(work + "/" + SUMS_FILE, SumsText(work, lines));
 
     std::string result = work;
     if (diskettes) {
@@ -497,6 +531,8 @@ int main(int argc, char **argv) {
                 Fail("cannot create " + disk + ": " + SysText());
             for (const auto &name : lines[i])
                 CopyFile(work + "/" + name, disk + "/" + name);
+            if (i == 0)
+                CopyFile(work + "/" + SUMS_FILE, disk + "/" + SUMS_FILE);
         }
         result = set;
     }
