@@ -288,7 +288,16 @@ int CopyTree(const PkgLine &line, PkgRun &run) {
 }
 
 int CopyTreeTo(const PkgLine &line, PkgRun &run) {
-    CopyOut(CMD_CP_R, line, run, line.destination);
+    // The tree becomes the destination. An upgrade finds it there from the earlier
+    // installation: the tree's contents go into it again, not a copy below it.
+    MemStr source(SaveStr("%s/%s/%s", pTalvoInstallDir, run.subdir, line.operand));
+    if (IsDir(line.destination) && IsDir(source.get())) {
+        if (SysCmd(CMD_CP_R, SYSCMD_WARN, "%s/%s/%s/. %s", run.workArea, run.subdir, line.operand,
+                   line.destination) != 0)
+            CheckFailedCopy(source.get(), line.destination, false);
+    } else {
+        CopyOut(CMD_CP_R, line, run, line.destination);
+    }
     RunModifiers(line);
     return 0;
 }
