@@ -99,6 +99,9 @@ int CheckMedia();
 // differs / all removed or kept as listed, 1 something differs / a removal failed,
 // 2 no installation or no receipt there.
 void WriteReceipt();
+// 1 when the receipt found in AppDir at the first call (an earlier installation's)
+// names path.
+int EarlierReceiptNames(const char *path);
 int VerifyInstallation(const char *dir);
 int RemoveInstallation(const char *dir);
 

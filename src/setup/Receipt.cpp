@@ -258,6 +258,19 @@ void Compare(const Entry &want, int *count) {
 
 }  // namespace
 
+int EarlierReceiptNames(const char *path) {
+    static std::set<std::string> earlier;
+    static bool read = false;
+    if (!read) {
+        read = true;
+        Receipt r;
+        if (ReadReceipt(ReceiptPath(AppDir), &r))
+            for (const Entry &e : r.entries)
+                earlier.insert(e.path);
+    }
+    return earlier.count(path) ? 1 : 0;
+}
+
 void WriteReceipt() {
     std::string path = ReceiptPath(AppDir);
     if (PlanLine("write %s", path.c_str()))

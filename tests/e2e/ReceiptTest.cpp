@@ -55,8 +55,11 @@ protected:
     Snapshot before;
 };
 
+// Without what records the time or count of runs: the product tool's record of its
+// calls and the package tools' registration.
 Snapshot WithoutRunRecords(Snapshot shot) {
-    shot.erase(std::string(kApp) + "/kvqadmin.calls");  // the product's tool records its calls
+    shot.erase(std::string(kApp) + "/kvqadmin.calls");
+    std::erase_if(shot, [](const auto &entry) { return entry.first.rfind("/var/sadm", 0) == 0; });
     return shot;
 }
 
@@ -87,7 +90,7 @@ TEST_F(Installed, ReceiptNamesWhatTheRunChangedAndVerifyChecksIt) {
     // The same media and answers again: an upgrade to the same system.
     Result again = box.Setup({}, "y\n");
     ASSERT_EQ(again.status, 0) << again.Both();
-    EXPECT_EQ(WithoutRunRecords(Take(box)), WithoutRunRecords(installed));
+    EXPECT_EQ(Changed(WithoutRunRecords(installed), WithoutRunRecords(Take(box))), std::set<std::string>{});
     EXPECT_EQ(box.Setup({"--verify", "/opt"}).status, 0);
 
     // One file deleted, one mode changed, one script edited: three lines and the count.
