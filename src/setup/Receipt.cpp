@@ -378,7 +378,6 @@ struct Removal {
             Fail("keep", path);
             return;
         }
-        gone.insert(path);
         kept.push_back(saved + " (changed since the installation)");
     }
 
@@ -440,6 +439,7 @@ int RemoveInstallation(const char *dir) {
     }
     StopDemon();
     Removal run;
+    // A package that stays registered leaves everything in place, to try again.
     if (!r.package.empty() && MemStr(GetSysPkgList(r.package.c_str())) &&
         SysCmd(-CMD_PKGRM, SYSCMD_WARN, "%s", ShQuote(r.package.c_str())) != 0)
         run.failed = true;
@@ -452,11 +452,12 @@ int RemoveInstallation(const char *dir) {
     std::stable_sort(entries.begin(), entries.end(),
                      [](const Entry &a, const Entry &b) { return Depth(a.path) > Depth(b.path); });
     for (const Entry &e : entries) {
-        if (e.path == ReceiptPath(app.get())) {
+        if (run.failed)
+            break;  // the receipt stays for another try
+        if (e.path == ReceiptPath(app.get()))
             run.Unlink(e.path);
-            continue;
-        }
-        run.Remove(e);
+        else
+            run.Remove(e);
     }
     for (const std::string &k : run.kept)
         printf("kept: %s\n", k.c_str());

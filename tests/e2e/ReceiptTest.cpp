@@ -121,9 +121,16 @@ TEST_F(Installed, RemoveGivesBackTheRootButKeepsChangedFilesAndInstallsAgain) {
     std::ofstream(box.Root(std::string(kApp) + "/README.txt"), std::ios::app) << "the administrator's note\n";
     std::set<std::string> paths = ReceiptPaths(ReadFile(box.Root(kReceipt)));
 
-    // The plan, answered from a file, changes nothing.
+    WriteFile(box.Root("/var/spool/Talvo/dorv/job.1"), "a job\n");
+
+    // The plan, answered from a file, changes nothing; nor does a removal whose
+    // package stays registered.
     WriteFile(box.Root("/answers"), "remove_installation=yes\n");
     Snapshot installed = Take(box);
+    Result failed = box.Setup({"--remove"}, "y\n", {"--env", "PLATFORM_PKGRM_STATUS=1"});
+    EXPECT_EQ(failed.status, 1) << failed.Both();
+    EXPECT_NE(failed.err.find("incomplete; see /tmp/setup.log"), std::string::npos) << failed.err;
+    EXPECT_EQ(Take(box), installed);
     Result plan = box.Setup({"--dry-run", "--remove", "--answers", "/answers"});
     EXPECT_EQ(plan.status, 0) << plan.Both();
     EXPECT_EQ(Take(box), installed);
@@ -135,13 +142,17 @@ TEST_F(Installed, RemoveGivesBackTheRootButKeepsChangedFilesAndInstallsAgain) {
     Result rm = box.Setup({"--remove"}, "y\n");
     EXPECT_EQ(rm.status, 0) << rm.Both();
     EXPECT_NE(rm.out.find("kept: /opt/Talvo/dorv/README.txt.saved"), std::string::npos) << rm.out;
+    EXPECT_NE(rm.out.find("The spool directory /var/spool/Talvo/dorv still holds jobs"), std::string::npos)
+        << rm.out;
     std::set<std::string> left;
     for (const std::string &c : Changed(before, Take(box)))
         if (!CopiedUpOrPackage(c, paths))
             left.insert(c);
-    // The changed file, the product tool's record, and the directories that hold them.
+    // The changed file, the product tool's record, the job, and the directories
+    // that hold them.
     EXPECT_EQ(left, (std::set<std::string>{"/opt/Talvo", kApp, std::string(kApp) + "/README.txt.saved",
-                                           std::string(kApp) + "/kvqadmin.calls"}));
+                                           std::string(kApp) + "/kvqadmin.calls", "/var/spool/Talvo",
+                                           "/var/spool/Talvo/dorv", "/var/spool/Talvo/dorv/job.1"}));
     EXPECT_NE(ReadFile(box.Root(std::string(kApp) + "/README.txt.saved")).find("the administrator's note"),
               std::string::npos);
 
