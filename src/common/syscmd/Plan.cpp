@@ -226,6 +226,7 @@ int PlannedPath(const char *path) {
 void ResetPlan() {
     Printed().clear();
     Made().clear();
+    NotedPaths().clear();
 }
 
 int PlanRow(int row, const char *text) {

@@ -29,7 +29,7 @@ int PlannedPath(const char *path);
 // row, its changed path outside pPlanOwnDir); then the plan line is printed and
 // the paths it makes are remembered. 0: the run goes on as usual.
 int PlanRow(int row, const char *text);
-// Forgets the lines printed and the paths made (tests).
+// Forgets the lines printed, the paths made and the changes noted (tests).
 void ResetPlan();
 
 // The changes of a real run, for its receipt. With flNoteChanges set (and flDryRun
