@@ -194,7 +194,7 @@ const char *FindRoot(const char *dir) {
     if (dir) {
         char *root = SaveStr_(dir);
         StripToBaseName(root);
-        if (!ValidInstallRoot(root)) {
+        if (root[0] != '/' || !ValidInstallRoot(root)) {
             fprintf(stderr, "ERROR: invalid directory name %s\n", root);
             return nullptr;
         }
