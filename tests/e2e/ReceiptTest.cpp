@@ -161,3 +161,18 @@ TEST_F(Installed, RemoveGivesBackTheRootButKeepsChangedFilesAndInstallsAgain) {
     Result v = box.Setup({"--verify"});
     EXPECT_EQ(v.status, 0) << v.Both();
 }
+
+// A run that stops after its first changes (the package registration fails)
+// writes no receipt, and --verify says so.
+TEST(Receipt, NoneAfterARunThatStopsEarly) {
+    Box box;
+    E2E_PRECONDITIONS(box);
+    box.FakeRelease("5.10");
+    ASSERT_TRUE(box.Mksite(box.Demo()));
+    Result r = box.Setup({}, "", {"--env", "PLATFORM_PKGADD_STATUS=1"});
+    EXPECT_EQ(r.status, 1) << r.Both();
+    EXPECT_TRUE(IsDir(box.Root(kApp)));
+    EXPECT_FALSE(Exists(box.Root(kReceipt)));
+    EXPECT_FALSE(Exists(box.Root(kReceipt + ".new")));
+    EXPECT_EQ(box.Setup({"--verify"}).status, 2);
+}
