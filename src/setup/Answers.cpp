@@ -32,6 +32,7 @@ constexpr AnswerRow kAnswerTable[ANS_KEYS] = {
     {"existing_daemon", {"continue", "remove_start_scripts", "quit"}, {"y", "n", "no"}},
     {"remove_packages", {"yes", "no"}, {"y", "n"}},
     {"running_programs", {"wait", "quit"}, {"1", "2"}},
+    {"remove_installation", {"yes", "no"}, {"y", "n"}},
 };
 
 struct AnswerFile {

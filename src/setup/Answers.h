@@ -15,6 +15,7 @@
 //   existing_daemon=continue|remove_start_scripts|quit
 //   remove_packages=yes|no                remove the conflicting packages (upgrade)
 //   running_programs=wait|quit            wait 30 s for the listed programs, or quit
+//   remove_installation=yes|no            setup --remove: take the installation away
 // AskYN and AskLine ask a question as PromptYN and ReadAnswer do; with an answer
 // file loaded they print the question and the answer as if typed instead, and a
 // question without an answer stops with "ERROR: no answer for KEY in FILE" and
@@ -29,6 +30,7 @@ enum {
     ANS_EXISTING_DAEMON,
     ANS_REMOVE_PACKAGES,
     ANS_RUNNING_PROGRAMS,
+    ANS_REMOVE_INSTALLATION,
     ANS_KEYS
 };
 

@@ -226,12 +226,22 @@ void SetupMain(int argc, char **argv) {
     char cleanFlag = 1;
     bool spaceCheck = true;
     bool checkMedia = false;
+    int afterward = 0;  // 1: --verify, 2: --remove
+    const char *afterDir = nullptr;
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i] ? argv[i] : "";
         if (IsRunOption(argc, argv, &i))
             continue;
         if (strcmp(arg, "--check") == 0) {  // check the medium against its checksums only
             checkMedia = true;
+            continue;
+        }
+        // Operations on an installed system: the next word, when there is one and
+        // it is no option, is the install root.
+        if (strcmp(arg, "--verify") == 0 || strcmp(arg, "--remove") == 0) {
+            afterward = arg[2] == 'v' ? 1 : 2;
+            if (i + 1 < argc && argv[i + 1] && argv[i + 1][0] != '-')
+                afterDir = argv[++i];
             continue;
         }
         switch (FindToken(arg, kOptions)) {
@@ -271,6 +281,12 @@ void SetupMain(int argc, char **argv) {
     }
 
     UseRunOptions();
+    if (afterward == 1) {
+        flUseLog = 0;  // read-only
+        exit_app(VerifyInstallation(afterDir));
+    }
+    if (afterward == 2)
+        exit_app(RemoveInstallation(afterDir));
     if (checkMedia)
         exit_app(CheckMedia());
     if (!flMenu && !pInstallDir) {

@@ -217,6 +217,7 @@ void FreeSpaceForInstall(const char *workArea, const char *installDir, const cha
 }
 
 int Install() {
+    flNoteChanges = 1;  // for the receipt
     // 1. Only root installs.
     MemStr user(GetUserName());
     if (!user || strcmp(user.get(), "root") != 0) {
@@ -302,6 +303,7 @@ int Install() {
     if (!PlanLine("write %s (mode 644): \"%s\"", flagFile.get(), flag) &&
         !CreateTextFile(flagFile.get(), "wt", 0644, "%s", flag))
         exit_app(1);
+    NoteChange(flagFile.get(), 0);
 
     // 14. Links into /opt.
     if (strcmp(pInstallDir, "/opt") != 0) {
@@ -342,5 +344,6 @@ int Install() {
     fflush(stdout);
     if (!PlanLine("run %s", upgrade.get()) && RunShellLine(upgrade.get()) == -1)
         perror("kvqadmin");
+    WriteReceipt();
     return 0;
 }

@@ -93,6 +93,20 @@ int TestDiskette();
 // 1 otherwise or when the medium has no list. Installs nothing.
 int CheckMedia();
 
+// The receipt (Receipt.cpp). WriteReceipt writes <AppDir>/.install-receipt from
+// the paths the run noted (Plan.h), to a temporary name renamed into place; a
+// failed write stops with "ERROR: couldn't write %s" and status 1.
+// VerifyInstallation and RemoveInstallation take the install root (null: an
+// earlier installation's, else /opt) and return the program's status: 0 nothing
+// differs / all removed or kept as listed, 1 something differs / a removal failed,
+// 2 no installation or no receipt there.
+void WriteReceipt();
+// 1 when the receipt found in AppDir at the first call (an earlier installation's)
+// names path.
+int EarlierReceiptNames(const char *path);
+int VerifyInstallation(const char *dir);
+int RemoveInstallation(const char *dir);
+
 // Menus (Menus.cpp)
 struct TextMenu;
 struct TextMenuItem;

@@ -288,7 +288,20 @@ int CopyTree(const PkgLine &line, PkgRun &run) {
 }
 
 int CopyTreeTo(const PkgLine &line, PkgRun &run) {
-    CopyOut(CMD_CP_R, line, run, line.destination);
+    // A destination that is a directory takes the tree inside it. One the earlier
+    // installation made as the copy itself (its receipt names it but nothing of
+    // that name inside it) takes the tree's contents again: an upgrade gives the
+    // same system instead of a second copy below the first.
+    MemStr source(SaveStr("%s/%s/%s", pTalvoInstallDir, run.subdir, line.operand));
+    MemStr inside(SaveStr("%s/%s", line.destination, StripPath(line.operand)));
+    if (IsDir(line.destination) && IsDir(source.get()) && EarlierReceiptNames(line.destination) &&
+        !EarlierReceiptNames(inside.get())) {
+        if (SysCmd(CMD_CP_R, SYSCMD_WARN, "%s/%s/%s/. %s", run.workArea, run.subdir, line.operand,
+                   line.destination) != 0)
+            CheckFailedCopy(source.get(), line.destination, false);
+    } else {
+        CopyOut(CMD_CP_R, line, run, line.destination);
+    }
     RunModifiers(line);
     return 0;
 }

@@ -5,59 +5,11 @@
 #include <set>
 
 #include "E2eSupport.h"
+#include "Snapshot.h"
 
 using namespace e2e;
 
 namespace {
-
-// Paths of the isolated root that are the runner's, the media's or the run's own.
-bool Ignored(const std::string &path) {
-    for (const char *prefix : {"/tmp", "/site", "/floppy", "/var/lib/floppy-sim", "/answers"})
-        if (path == prefix || path.rfind(std::string(prefix) + "/", 0) == 0)
-            return true;
-    return false;
-}
-
-// Every path kept in the root's changes, with what it is: kind, mode, and the
-// content of a file or the target of a link.
-using Snapshot = std::map<std::string, std::string>;
-
-Snapshot Take(const Box &box) {
-    Snapshot shot;
-    const std::string root = box.Root("");
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
-        std::string path = it->path().string().substr(root.size());
-        if (Ignored(path))
-            continue;
-        std::string what = std::to_string(Mode(it->path().string()));
-        if (IsLink(it->path().string()))
-            what += " link " + LinkTarget(it->path().string());
-        else if (IsDir(it->path().string()))
-            what += " dir";
-        else if (it->is_regular_file())
-            what += " file " + ReadFile(it->path().string());
-        else
-            what += " other";  // a whiteout: a host file deleted
-        shot[path] = what;
-    }
-    return shot;
-}
-
-// Paths added, removed or changed between two snapshots.
-std::set<std::string> Changed(const Snapshot &before, const Snapshot &after) {
-    std::set<std::string> changed;
-    for (const auto &[path, what] : after) {
-        auto old = before.find(path);
-        if (old == before.end() || old->second != what)
-            changed.insert(path);
-    }
-    for (const auto &[path, what] : before)
-        if (!after.count(path))
-            changed.insert(path);
-    return changed;
-}
 
 std::vector<std::string> Words(const std::string &line) {
     std::vector<std::string> words;
@@ -71,10 +23,6 @@ std::vector<std::string> Words(const std::string &line) {
         words.push_back(plain);
     }
     return words;
-}
-
-bool Under(const std::string &path, const std::string &dir) {
-    return path.size() > dir.size() && path.compare(0, dir.size(), dir) == 0 && path[dir.size()] == '/';
 }
 
 // What the plan says it would change: each line's target (the last path it names;

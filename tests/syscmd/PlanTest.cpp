@@ -79,3 +79,31 @@ TEST(Plan, WithoutADryRunNothingIsPlanned) {
     EXPECT_EQ(1u, TheSeen().Lines.size());
     EXPECT_FALSE(PlannedPath("/opt/x"));
 }
+
+// A real run notes what its file rows change: each directory mkdir makes, a copy
+// into a directory as the path inside it (a tree for cp -pr), no query; mv and rm
+// forget what they take away.
+TEST(Plan, ARealRunNotesTheChangesOfItsFileRows) {
+    SysCmdEnv env;
+    env.NoLog();
+    ResetPlan();
+    flNoteChanges = 1;
+    const std::string d = env.Dir;
+    std::filesystem::create_directories(d + "/into");
+    SysCmd(CMD_MKDIR, SYSCMD_QUIET, "%s/a/b", d.c_str());
+    SysCmd(CMD_CP_R, SYSCMD_QUIET, "/src/tree %s/into", d.c_str());
+    SysCmd(CMD_CP, SYSCMD_QUIET, "/src/f %s/g", d.c_str());
+    SysCmd(CMD_MV, SYSCMD_QUIET, "%s/g %s/h", d.c_str(), d.c_str());
+    SysCmd(CMD_RM_R, SYSCMD_QUIET, "%s/a/b", d.c_str());
+    SysCmd(CMD_DF, SYSCMD_QUIET, "%s", d.c_str());
+    NoteChange("/etc/own", 0);
+    flNoteChanges = 0;
+
+    std::vector<std::string> noted;
+    int tree = 0;
+    for (int i = 0; const char *p = NotedChange(i, &tree); ++i)
+        noted.push_back(std::string(tree ? "tree " : "") + p);
+    EXPECT_EQ((std::vector<std::string>{d + "/a", "tree " + d + "/into/tree", "tree " + d + "/h", "/etc/own"}),
+              noted);
+    ResetPlan();
+}

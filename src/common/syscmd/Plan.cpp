@@ -16,6 +16,7 @@
 #include "SysCmdText.h"
 
 unsigned char flDryRun = 0;
+unsigned char flNoteChanges = 0;
 const char *pPlanOwnDir = nullptr;
 
 namespace {
@@ -101,7 +102,9 @@ CmdText MadePath(int row, const Lines &words) {
         if (words.size() >= 2 && (IsDirectory(target) || PlannedPath(target.c_str()))) {
             const CmdText &source = words[words.size() - 2];
             size_t slash = source.rfind('/');
-            target.append("/").append(slash == CmdText::npos ? source : source.substr(slash + 1));
+            CmdText name = slash == CmdText::npos ? source : source.substr(slash + 1);
+            if (name != ".")  // "dir/." copies the contents into the target itself
+                target.append("/").append(name);
         }
         return target;
     default:
@@ -109,7 +112,87 @@ CmdText MadePath(int row, const Lines &words) {
     }
 }
 
+// The paths a real run changed, in order, each with its tree mark.
+struct Noted {
+    CmdText path;
+    bool tree;
+};
+std::vector<Noted, MemAllocator<Noted>> &NotedPaths() {
+    static std::vector<Noted, MemAllocator<Noted>> paths;
+    return paths;
+}
+
+void Forget(const CmdText &path) {
+    auto &paths = NotedPaths();
+    for (size_t i = paths.size(); i-- > 0;)
+        if (Inside(paths[i].path, path.c_str()))
+            paths.erase(paths.begin() + static_cast<long>(i));
+}
+
+bool Exists(const CmdText &path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+// Notes what a file row is about to change (called before it runs).
+void NoteRow(int row, const char *text) {
+    if (!InTable(kFileRows, row))
+        return;
+    Lines words;
+    ForEachShellWord(text, [&](const CmdText &word) { words.push_back(word); });
+    if (words.empty())
+        return;
+    CmdText target = Absolute(words.back());
+    switch (row) {
+    case CMD_RM:
+    case CMD_RM_R:
+        Forget(target);
+        return;
+    case CMD_MKDIR: {
+        Lines missing;
+        for (CmdText p = target; p.size() > 1 && !Exists(p); p = p.substr(0, p.rfind('/')))
+            missing.push_back(p);
+        for (size_t i = missing.size(); i-- > 0;)
+            NoteChange(missing[i].c_str(), 0);
+        return;
+    }
+    case CMD_MV:
+        if (words.size() >= 2)
+            Forget(Absolute(words[words.size() - 2]));
+        NoteChange(MadePath(row, words).c_str(), 1);
+        return;
+    case CMD_CP:
+    case CMD_CP_R:
+        NoteChange(MadePath(row, words).c_str(), row == CMD_CP_R);
+        return;
+    default:
+        NoteChange(target.c_str(), 0);
+        return;
+    }
+}
+
 }  // namespace
+
+void NoteChange(const char *path, int tree) {
+    if (!path || !*path)
+        return;
+    for (Noted &n : NotedPaths()) {
+        if (n.path == path) {
+            n.tree = n.tree || tree;
+            return;
+        }
+    }
+    NotedPaths().push_back(Noted{CmdText(path), tree != 0});
+}
+
+const char *NotedChange(int i, int *tree) {
+    auto &paths = NotedPaths();
+    if (i < 0 || static_cast<size_t>(i) >= paths.size())
+        return nullptr;
+    if (tree)
+        *tree = paths[static_cast<size_t>(i)].tree;
+    return paths[static_cast<size_t>(i)].path.c_str();
+}
 
 int PlanLine(const char *fmt, ...) {
     if (!flDryRun)
@@ -143,9 +226,12 @@ int PlannedPath(const char *path) {
 void ResetPlan() {
     Printed().clear();
     Made().clear();
+    NotedPaths().clear();
 }
 
 int PlanRow(int row, const char *text) {
+    if (!flDryRun && flNoteChanges)
+        NoteRow(row, text);
     if (!flDryRun || InTable(kQueryRows, row))
         return 0;
     Lines words;

@@ -29,5 +29,15 @@ int PlannedPath(const char *path);
 // row, its changed path outside pPlanOwnDir); then the plan line is printed and
 // the paths it makes are remembered. 0: the run goes on as usual.
 int PlanRow(int row, const char *text);
-// Forgets the lines printed and the paths made (tests).
+// Forgets the lines printed, the paths made and the changes noted (tests).
 void ResetPlan();
+
+// The changes of a real run, for its receipt. With flNoteChanges set (and flDryRun
+// not), every file row the runner starts notes the path it changes, as the plan
+// names it: mkdir notes each directory it makes, cp into a directory the copy
+// inside it (a "cp -pr" copy as a tree, all of it changed), mv and rm forget the
+// paths they take away. A write the installer makes itself is noted by NoteChange.
+// NotedChange(i, &tree) is the i-th path noted (absolute), null past the last.
+extern unsigned char flNoteChanges;
+void NoteChange(const char *path, int tree);
+const char *NotedChange(int i, int *tree);
