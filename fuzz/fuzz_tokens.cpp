@@ -124,7 +124,7 @@ void Keywords(const std::string &text) {
     int atC = FindTokenC(word.c_str(), list);
     if (atC > 0)
         Check(SameIgnoringCase(WordOf(list, atC), word));
-    if (at > 0)
+    if (at > 0 && !std::isalpha(static_cast<unsigned char>(list[0])))
         Check(atC > 0 && atC <= at);
 }
 
