@@ -303,6 +303,11 @@ TEST(TestState, TellsValueAndWhetherTheItemIsNormal) {
     EXPECT_EQ(0, TestState(&c.Menu, "-9.0", 1));
 }
 
+TEST(TestState, ATermPastTheLargestNumberIsOutsideTheMenu) {
+    ConditionMenu c;
+    EXPECT_EQ(0, TestState(&c.Menu, "+99999999999999999999.0", 1));
+}
+
 TEST(TestStateCondition, AndOrNotAndParentheses) {
     ConditionMenu c;
     EXPECT_EQ(1, c.Holds("2.1&3.0"));

@@ -211,9 +211,14 @@ int TestState(TextMenu *menu, const char *term, int owner) {
     long value = 0;
     if (*end == '.')
         value = std::strtol(end + 1, nullptr, 10);
+    long count = ItemCount(menu);
+    // a term outside the menu is false (a number that large is outside whatever
+    // the owner, and is not added to it)
+    if (number > count + std::labs(static_cast<long>(owner)))
+        return 0;
     long index = sign == 0 ? number : owner + sign * number;
-    if (index < 0 || index >= ItemCount(menu))
-        return 0;  // a term outside the menu is false
+    if (index < 0 || index >= count)
+        return 0;
     const TextMenuItem *item = &menu->pItems[index];
     if (item->Value.i != value)
         return 0;
