@@ -40,7 +40,7 @@ check: build
 check-asan: deps
 	@[ -f $(BUILD_ASAN)/build.ninja ] || cmake -S . -B $(BUILD_ASAN) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSETUP_SANITIZE=ON $(WERROR_FLAG)
 	cmake --build $(BUILD_ASAN)
-	ctest --test-dir $(BUILD_ASAN) --output-on-failure -j2
+	ctest --test-dir $(BUILD_ASAN) --output-on-failure -j2 --label-exclude e2e
 
 demo: build
 	./tools/demo.sh $(BUILD)

@@ -62,7 +62,8 @@ int ValidInstallRoot(const char *dir);
 // Compares release numbers field by field ("5.10" is above "5.6").
 int CompareRelease(const char *a, const char *b);
 // Reads one answer line from standard input into buf; stops the program with
-// "ERROR: unexpected end of input" (status 1) at end of input (Prompt.cpp).
+// "ERROR: unexpected end of input" (status 1) at end of input (Prompt.cpp). A line
+// that does not fit buf is read to its end, dropped, and asked for again.
 char *ReadAnswer(char *buf, int size);
 
 // Installation procedure (Install.cpp)

@@ -47,6 +47,7 @@ protected:
 
 TEST_F(DisketteInstall, ReadsTheDiskettesInOrderAskingAgainForAWrongOne) {
     E2E_PRECONDITIONS(box);
+    E2E_NEEDS_DISKETTE_SIZED_INSTALLER();
     std::vector<std::string> disks = ThreeDiskettes();
     ASSERT_EQ(disks.size(), 3u);
     ASSERT_FALSE(Exists(disks[2] + "/../disk4"));
@@ -100,6 +101,7 @@ TEST_F(DisketteInstall, ReadsTheDiskettesInOrderAskingAgainForAWrongOne) {
 
 TEST_F(DisketteInstall, NoDisketteInTheDriveStopsWithStatusOne) {
     E2E_PRECONDITIONS(box);
+    E2E_NEEDS_DISKETTE_SIZED_INSTALLER();
     Product p = box.Small(SMALL_LIST);
     std::string set = box.Scratch("set");
     ASSERT_TRUE(box.MksiteTo(p, set, {"--diskettes"}));

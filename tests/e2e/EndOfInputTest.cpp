@@ -11,6 +11,7 @@ namespace {
 
 struct Prompt {
     const char *name;
+    bool diskettes;                           // the run needs a diskette set
     std::string shown;                        // the prompt on standard output
     std::function<Result(Box &)> run;         // prepares the root and runs setup
     std::function<void(const Box &)> after;   // what must still be as it was
@@ -41,7 +42,7 @@ void NothingInstalled(const Box &box) {
 std::vector<Prompt> Prompts() {
     const char *const *en = NLS_ENGLISH;
     return {
-        {"ExistingDaemonQuestion", en[63],
+        {"ExistingDaemonQuestion", false, en[63],
          [](Box &box) {
              MakeSite(box);
              WriteFile(box.Root("/opt/Talvo/dorv/KelvraD"), "daemon\n");
@@ -52,7 +53,7 @@ std::vector<Prompt> Prompts() {
              EXPECT_TRUE(Exists(box.Root("/etc/rc2.d/KTalvoPrintD")));
              NothingInstalled(box);
          }},
-        {"ConflictingPackageQuestion", "Do want to continue with the upgrade? [y/n] ",
+        {"ConflictingPackageQuestion", false, "Do want to continue with the upgrade? [y/n] ",
          [](Box &box) {
              MakeSite(box);
              return box.Sh("mkdir -p /var/spool/pkg && pkgadd -d /var/spool/pkg MRGWdorv >/dev/null && exec ./setup");
@@ -61,19 +62,19 @@ std::vector<Prompt> Prompts() {
              EXPECT_TRUE(Exists(box.Root("/var/sadm/pkg/MRGWdorv/pkginfo")));
              NothingInstalled(box);
          }},
-        {"InstallDirectoryPrompt", Msg(en, 7, "/opt"),
+        {"InstallDirectoryPrompt", false, Msg(en, 7, "/opt"),
          [](Box &box) {
              MakeSite(box);
              return box.Setup({"menu"}, "1\n");
          },
          NothingInstalled},
-        {"LineAfterARelativeDirectory", en[9],
+        {"LineAfterARelativeDirectory", false, en[9],
          [](Box &box) {
              MakeSite(box);
              return box.Setup({"menu"}, "1\nrelative\n");
          },
          NothingInstalled},
-        {"UseTheDirectoryQuestion", Msg(en, 8, "/export") + "? [y/n] ",
+        {"UseTheDirectoryQuestion", false, Msg(en, 8, "/export") + "? [y/n] ",
          [](Box &box) {
              MakeSite(box);
              return box.Setup({"menu"}, "1\n/export\n\n");
@@ -82,21 +83,21 @@ std::vector<Prompt> Prompts() {
              NothingInstalled(box);
              EXPECT_FALSE(Exists(box.Root("/export")));
          }},
-        {"ExistingDirectoryQuestion", Msg(en, 7, "/export") + "? [y/n] ",
+        {"ExistingDirectoryQuestion", false, Msg(en, 7, "/export") + "? [y/n] ",
          [](Box &box) {
              MakeSite(box);
              EarlierLauncher(box);
              return box.Setup({"menu"}, "1\n");
          },
          NothingInstalled},
-        {"AnotherDirectoryQuestion", Msg(en, 20, "/export") + "? [y/n] ",
+        {"AnotherDirectoryQuestion", false, Msg(en, 20, "/export") + "? [y/n] ",
          [](Box &box) {
              MakeSite(box);
              EarlierLauncher(box);
              return box.Setup({"menu"}, "1\nn\n");
          },
          NothingInstalled},
-        {"RunningProgramsQuestion", en[70],
+        {"RunningProgramsQuestion", false, en[70],
          [](Box &box) {
              MakeSite(box, "c kvqadmin mode 755\ncheckps Kvdm\nc ksf\n");
              WriteFile(box.Root("/tmp/Kvdm"), "#!/bin/sh\nwhile :; do sleep 1; done\n", 0755);
@@ -106,7 +107,7 @@ std::vector<Prompt> Prompts() {
              EXPECT_FALSE(Exists(box.Root("/opt/Talvo/dorv/ksf")));
              EXPECT_FALSE(Exists(box.Root("/opt/Talvo/dorv/kvqadmin.calls")));
          }},
-        {"InsertDisketteRequest", Msg(en, 25, 2),
+        {"InsertDisketteRequest", true, Msg(en, 25, 2),
          [](Box &box) {
              Product p = box.Small(SMALL_LIST);
              std::string probe = box.Scratch("probe");
@@ -117,7 +118,7 @@ std::vector<Prompt> Prompts() {
              return Diskettes(box, {set + "/disk1"}, "");  // diskette 2 never comes
          },
          NothingInstalled},
-        {"BusyDriveRequest", Msg(en, 3, "/floppy/floppy0"),
+        {"BusyDriveRequest", true, Msg(en, 3, "/floppy/floppy0"),
          [](Box &box) {
              std::string set = box.Scratch("set");
              EXPECT_TRUE(box.MksiteTo(box.Small(SMALL_LIST), set, {"--diskettes"}));
@@ -125,13 +126,13 @@ std::vector<Prompt> Prompts() {
              return Diskettes(box, {set + "/disk1"}, "");
          },
          NothingInstalled},
-        {"BlankDisketteRequest", Msg(en, 23, 1),
+        {"BlankDisketteRequest", false, Msg(en, 23, 1),
          [](Box &box) {
              MakeSite(box);
              return box.Setup({"menu"}, "3\n");  // no diskette in the drive
          },
          [](const Box &box) { EXPECT_EQ(ReadFile(box.Root("/tmp/TalvoInstall/installf.rom")), "diskette"); }},
-        {"SiteDirectoryPrompt", Msg(en, 7, "/opt"),
+        {"SiteDirectoryPrompt", false, Msg(en, 7, "/opt"),
          [](Box &box) {
              MakeSite(box);
              return box.Setup({"menu"}, "2\n");
@@ -150,6 +151,8 @@ protected:
 TEST_P(EndOfInput, StopsWithStatusOneAfterThePrompt) {
     E2E_PRECONDITIONS(box);
     const Prompt &p = GetParam();
+    if (p.diskettes)
+        E2E_NEEDS_DISKETTE_SIZED_INSTALLER();
     Result r = p.run(box);
     EXPECT_EQ(r.status, 1) << r.Both();
     EXPECT_NE(r.out.find(p.shown), std::string::npos) << r.Both();
@@ -160,7 +163,7 @@ TEST_P(EndOfInput, StopsWithStatusOneAfterThePrompt) {
 INSTANTIATE_TEST_SUITE_P(EveryPrompt, EndOfInput, ::testing::ValuesIn(Prompts()),
                          [](const ::testing::TestParamInfo<Prompt> &info) { return std::string(info.param.name); });
 
-// The menu's own prompt stops through the system error path, also with status 1.
+// The menu's own prompt says the same, also with status 1.
 TEST(EndOfInputAtTheMenu, StopsWithStatusOne) {
     Box box;
     E2E_PRECONDITIONS(box);
@@ -168,6 +171,34 @@ TEST(EndOfInputAtTheMenu, StopsWithStatusOne) {
     Result r = box.Setup({"menu"});
     EXPECT_EQ(r.status, 1) << r.Both();
     EXPECT_NE(r.out.find("Install Print Driver and Utilities"), std::string::npos) << r.Both();
-    EXPECT_NE(r.err.find("setup: "), std::string::npos) << r.Both();
+    EXPECT_NE(r.err.find("ERROR: unexpected end of input\n"), std::string::npos) << r.Both();
+    EXPECT_EQ(r.err.find("setup: "), std::string::npos) << r.Both();
     EXPECT_FALSE(Exists(box.Root("/opt/Talvo")));
+}
+
+// A byte 255 (a letter in ISO-8859-1) is an answer like any other: the menu is drawn
+// again and the next answer is read.
+TEST(AnswersAtTheMenu, AByteTwoFiftyFiveIsNoEndOfInput) {
+    Box box;
+    E2E_PRECONDITIONS(box);
+    ASSERT_TRUE(box.Mksite(box.Small(SMALL_LIST)));
+    Result r = box.Setup({"menu"}, "\xff\n\xff\x1b[A\ne\n");
+    EXPECT_EQ(r.status, 0) << r.Both();
+    EXPECT_EQ(Count(r.out, "Install Print Driver and Utilities"), 3u) << r.Both();
+    EXPECT_FALSE(Exists(box.Root("/opt/Talvo")));
+}
+
+// One answer is one line: a directory longer than the answer buffer is refused whole
+// and asked for again, and none of it becomes the next answer.
+TEST(AnswersAtTheMenu, ALongAnswerIsAskedForAgain) {
+    Box box;
+    E2E_PRECONDITIONS(box);
+    ASSERT_TRUE(box.Mksite(box.Small(SMALL_LIST)));
+    Result r = box.Setup({"menu"}, "2\n/" + std::string(5000, 'a') + "\n\nn\ne\n");
+    EXPECT_EQ(r.status, 0) << r.Both();
+    EXPECT_NE(r.out.find("The answer is longer than 4095 characters; enter it again: "), std::string::npos)
+        << r.Both();
+    EXPECT_NE(r.out.find(Msg(NLS_ENGLISH, 8, "/opt") + "? [y/n] "), std::string::npos) << r.Both();
+    EXPECT_EQ(r.err.find("invalid directory name"), std::string::npos) << r.Both();
+    EXPECT_FALSE(Exists(box.Root("/opt/SolarisDorvInstall")));
 }

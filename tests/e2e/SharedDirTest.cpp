@@ -99,6 +99,7 @@ TEST_F(SharedDir, ASiteDirectoryOfAnotherUserIsNeitherUsedNorChanged) {
 
 TEST_F(SharedDir, TheDiskettesHelpFileIsCopiedIntoANewFileOnly) {
     E2E_PRECONDITIONS(box);
+    E2E_NEEDS_DISKETTE_SIZED_INSTALLER();
     std::string set = box.Scratch("set");
     ASSERT_TRUE(box.MksiteTo(box.Small(SMALL_LIST), set, {"--diskettes"}));
     auto fromDiskette = [&] {

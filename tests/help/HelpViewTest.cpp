@@ -8,27 +8,15 @@
 #include <fstream>
 #include <string>
 
+#include "../support/RunCommand.h"
+
 namespace {
 
-struct ToolRun {
-    int Status = -1;
-    std::string Out;
-};
+using ToolRun = CommandRun;
 
 ToolRun HelpView(const std::string &args) {
-    ToolRun r;
     std::string cmd = std::string(BINARY_DIR) + "/helpview " + args + " 2>&1";
-    FILE *p = popen(cmd.c_str(), "r");
-    if (!p)
-        return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        r.Out.append(buf, n);
-    int st = pclose(p);
-    if (st != -1 && WIFEXITED(st))
-        r.Status = WEXITSTATUS(st);
-    return r;
+    return RunCommand(cmd);
 }
 
 TEST(HelpViewDump, PrintsEachPageThenItsLinks) {

@@ -327,8 +327,22 @@ TEST(MenuOnATerminal, TheEndOfInputStopsTheMenu) {
     DemoRun run({"main", "-english"});
     ASSERT_TRUE(run.Expect("Enter a number: "));
     run.Send("\004");
-    ASSERT_TRUE(run.Expect("menudemo: reading from standard input"));
+    ASSERT_TRUE(run.Expect("ERROR: unexpected end of input"));
     EXPECT_EQ(1, run.Finish());
+}
+
+TEST(MenuOnATerminal, WithoutAUsableTerminalTypeNoComplaintReachesTheScreen) {
+    for (const char *term : {"TERM=", "TERM=no-such-terminal-type"}) {
+        PtyRun run(Demo, {"main", "-english"}, 80, 24, "", {term});
+        ASSERT_TRUE(run.Expect("Enter a number: ")) << term;
+        run.Send("\n");
+        ASSERT_TRUE(run.Expect("Enter a number: ")) << term;
+        run.Send("e\n");
+        ASSERT_TRUE(run.Expect("FINAL main menu left")) << term;
+        EXPECT_EQ(0, run.Finish());
+        EXPECT_EQ(std::string::npos, run.Output().find("TERM")) << run.Output();
+        EXPECT_EQ(std::string::npos, run.Output().find("terminal type")) << run.Output();
+    }
 }
 
 TEST(MenuOnATerminal, TheEndOfInputStopsThePicker) {
@@ -339,6 +353,30 @@ TEST(MenuOnATerminal, TheEndOfInputStopsThePicker) {
     run.Send("\004");
     ASSERT_TRUE(run.Expect("ERROR: unexpected end of input"));
     EXPECT_EQ(1, run.Finish());
+}
+
+TEST(MenuOnATerminal, APickerPageAfterAResizeIsTheFirstOfTheNewSize) {
+    DemoRun run({"printer", "-english"}, 80, 10);
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    run.Send("3\n");
+    ASSERT_TRUE(run.Expect(PickPrompt()));
+    run.Send("\n");  // the second page: states 21 to 25
+    ASSERT_TRUE(run.Expect(PickPrompt()));
+    run.Resize(60, 24);
+    run.Send("23\n");  // taken; the page drawn next is the first of the new size
+    ASSERT_TRUE(run.Expect(PickPrompt()));
+    Vt100 vt = run.Screen();
+    EXPECT_EQ("     1) Tray 1", vt.Trimmed(2).substr(0, 14));
+    EXPECT_EQ("    18) Tray 18", vt.Trimmed(19));
+    EXPECT_NE(std::string::npos, vt.Trimmed(6).find(" -> 23) Tray 23"));
+    EXPECT_NE(std::string::npos, vt.Trimmed(8).find("25) Tray 25"));
+    EXPECT_EQ("Current selection: Tray 23", vt.Trimmed(22));
+    run.Send("s\n");
+    ASSERT_TRUE(run.Expect(PrinterPrompt));
+    run.Send("x\n");
+    ASSERT_TRUE(run.Expect("FINAL"));
+    EXPECT_NE(std::string::npos, run.Output().find("tray=22 "));
+    EXPECT_EQ(0, run.Finish());
 }
 
 TEST(MenuOnATerminal, ATooSmallTerminalLeavesThePickItemAlone) {

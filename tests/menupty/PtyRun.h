@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -93,6 +94,15 @@ public:
         return vt;
     }
     const std::string &Output() const { return out_; }
+    // The window takes a new size, as when the user resizes it; Screen() follows.
+    void Resize(int columns, int lines) {
+        struct winsize ws{};
+        ws.ws_col = static_cast<unsigned short>(columns);
+        ws.ws_row = static_cast<unsigned short>(lines);
+        EXPECT_EQ(0, ioctl(master_, TIOCSWINSZ, &ws));
+        columns_ = columns;
+        lines_ = lines;
+    }
 
 private:
     [[noreturn]] static void Child(const std::string &program, const std::vector<std::string> &args,

@@ -16,6 +16,8 @@
 #include <initializer_list>
 #include <sstream>
 #include <string>
+
+#include "../support/RunCommand.h"
 #include <vector>
 
 namespace sandbox_test {
@@ -93,17 +95,10 @@ public:
         for (const std::string &a : args)
             cmd += " " + Quote(a);
         cmd += " <" + Quote(in) + " 2>&1";
+        CommandRun run = RunCommand(cmd);
         Result r;
-        FILE *p = popen(cmd.c_str(), "r");
-        if (!p)
-            return r;
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-            r.out.append(buf, n);
-        int st = pclose(p);
-        if (st != -1 && WIFEXITED(st))
-            r.status = WEXITSTATUS(st);
+        r.status = run.Status;
+        r.out = run.Out;
         return r;
     }
 

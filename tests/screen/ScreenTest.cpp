@@ -331,15 +331,69 @@ TEST_F(PickerScreenTest, ATooSmallTerminalGetsTheSizeMessages) {
     char states[] = "_a,_b,_c";
     TextMenuItem item{.pText = "Small", .Type = MENUITEM_PICKONE, .pStates = states, .TextLen = 5,
                       .StateCnt = 3};
-    StdinFeed in("xrest\n");
+    StdinFeed in("xrest\nnext\n");
     uint32_t mask = 0;
     std::string shown = Draw(&item, 0, &mask);
     EXPECT_EQ(-1, drawn_);
     EXPECT_EQ(
-        "The screen is too small for this list.It has 80 columns and 6 lines; at least 20 "
+        "The screen is too small for this list.It has 80 columns and 6 lines; at least 21 "
         "columns and 7 lines are needed.",
         shown);
-    EXPECT_EQ("rest\n", in.Rest());
+    EXPECT_EQ("next\n", in.Rest());  // the wait reads its whole line
+}
+
+TEST_F(PickerScreenTest, TheNeededWidthComesFromTheStatesNotTheWindow) {
+    std::string states = "_" + std::string(79, 'w') + ",_b";  // 80 with its marker: 60 needed
+    std::vector<char> buf(states.begin(), states.end());
+    buf.push_back('\0');
+    TextMenuItem item{.pText = "Wide", .Type = MENUITEM_PICKONE, .pStates = buf.data(), .TextLen = 4,
+                      .StateCnt = 2};
+    for (auto [columns, lines] : {std::pair{40, 24}, std::pair{40, 5}, std::pair{80, 5}}) {
+        TerminalSize size(columns, lines);
+        StdinFeed in("\n");
+        uint32_t mask = 0;
+        std::string shown = Draw(&item, 0, &mask);
+        EXPECT_EQ(-1, drawn_);
+        EXPECT_NE(std::string::npos, shown.find("at least 60 columns and 7 lines")) << columns << "x" << lines;
+    }
+}
+
+TEST_F(PickerScreenTest, PickManyShowsTheWholeSelectionOnEveryPage) {
+    TerminalSize small(80, 10);  // four rows per column, twenty states a page
+    std::string states = TrayStates(25);
+    std::vector<char> buf(states.begin(), states.end());
+    buf.push_back('\0');
+    TextMenuItem item{.pText = "Trays", .Type = MENUITEM_PICKMANY, .pStates = buf.data(),
+                      .Value = (1 << 1) | (1 << 22), .TextLen = 5, .StateCnt = 25};
+    uint32_t mask = 0;
+    for (int offset : {0, 20}) {
+        Vt100 vt(80, 10);
+        vt.Feed(Draw(&item, offset, &mask));
+        EXPECT_EQ("Current selection: Tray 2 Tray 23", vt.Trimmed(8)) << offset;
+    }
+}
+
+TEST_F(PickerScreenTest, AChangeOfWindowSizeStartsAgainAtTheFirstPage) {
+    std::string states = TrayStates(25);
+    std::vector<char> buf(states.begin(), states.end());
+    buf.push_back('\0');
+    TextMenuItem item{.pText = "Tray", .Type = MENUITEM_PICKONE, .pStates = buf.data(), .TextLen = 4,
+                      .StateCnt = 25};
+    uint32_t mask = 0;
+    {
+        TerminalSize small(80, 10);
+        Draw(&item, 0, &mask);
+        EXPECT_EQ(20, drawn_);
+    }
+    // The next page was asked for, but the window is now 60 x 24: the first page of
+    // the new size is drawn in full, every row ended inside the new width.
+    TerminalSize large(60, 24);
+    Vt100 vt(60, 24);
+    vt.Feed(Draw(&item, 20, &mask));
+    EXPECT_EQ(25, drawn_);
+    EXPECT_EQ(" ->  1) Tray 1", vt.Trimmed(2).substr(0, 14));
+    EXPECT_EQ("    18) Tray 18", vt.Trimmed(19));
+    EXPECT_EQ("Current selection: Tray 1", vt.Trimmed(22));
 }
 
 TEST_F(PickerScreenTest, WithoutDatabaseTheLabelsAreBuiltInEnglish) {

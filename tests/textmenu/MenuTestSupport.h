@@ -57,34 +57,46 @@ inline void WriteFile(const std::string &path, const std::string &text) {
 
 // Everything written to file descriptor 1 while alive; Text() ends the capture.
 // LANG for one test (the built-in texts follow it), restored afterwards.
-class LangGuard {
+// The variable set to value (null: unset) while alive.
+class EnvGuard {
 public:
-    explicit LangGuard(const char *lang) : had_(std::getenv("LANG") != nullptr) {
+    EnvGuard(const char *name, const char *value) : name_(name), had_(std::getenv(name) != nullptr) {
         if (had_)
-            old_ = std::getenv("LANG");
-        setenv("LANG", lang, 1);
-    }
-    ~LangGuard() {
-        if (had_)
-            setenv("LANG", old_.c_str(), 1);
+            old_ = std::getenv(name);
+        if (value)
+            setenv(name, value, 1);
         else
-            unsetenv("LANG");
+            unsetenv(name);
     }
-    LangGuard(const LangGuard &) = delete;
-    LangGuard &operator=(const LangGuard &) = delete;
+    ~EnvGuard() {
+        if (had_)
+            setenv(name_.c_str(), old_.c_str(), 1);
+        else
+            unsetenv(name_.c_str());
+    }
+    EnvGuard(const EnvGuard &) = delete;
+    EnvGuard &operator=(const EnvGuard &) = delete;
 
 private:
+    std::string name_;
     bool had_;
     std::string old_;
 };
 
+class LangGuard : public EnvGuard {
+public:
+    explicit LangGuard(const char *lang) : EnvGuard("LANG", lang) {}
+};
+
+// StdoutCapture err(2) captures standard error the same way.
 class StdoutCapture {
 public:
-    StdoutCapture() : path_(TempPath("menuout")) {
+    explicit StdoutCapture(int target = 1) : path_(TempPath("menuout")), target_(target) {
         std::fflush(stdout);
-        saved_ = dup(1);
+        std::fflush(stderr);
+        saved_ = dup(target_);
         int fd = open(path_.c_str(), O_WRONLY | O_TRUNC);
-        dup2(fd, 1);
+        dup2(fd, target_);
         close(fd);
     }
     ~StdoutCapture() {
@@ -101,11 +113,13 @@ private:
         if (saved_ < 0)
             return;
         std::fflush(stdout);
-        dup2(saved_, 1);
+        std::fflush(stderr);
+        dup2(saved_, target_);
         close(saved_);
         saved_ = -1;
     }
     std::string path_;
+    int target_;
     int saved_ = -1;
 };
 

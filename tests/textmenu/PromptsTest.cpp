@@ -82,6 +82,14 @@ TEST(TestName, NamesTheFirstBadCharacterAndWaits) {
     EXPECT_EQ("rest\n", in.Rest());
 }
 
+TEST(TestName, ShowsAnUnprintableByteAsItsCode) {
+    EnglishTexts texts;
+    StdinFeed in("\n");
+    StdoutCapture out;
+    EXPECT_EQ(0, TestName("lp\x1b[A"));
+    EXPECT_EQ(0u, out.Text().find("\n'\\x1b' is not a valid name character."));
+}
+
 struct NamesMenu {
     TextMenuItem Items[5];
     TextMenu Menu{"Names", 0, nullptr, nullptr, nullptr, nullptr, Items, 0};
@@ -122,12 +130,28 @@ TEST(PromptUser, PrintsThePromptAsTextAndFillsTheBuffer) {
     EXPECT_EQ("100% sure? ", out.Text());
 }
 
-TEST(PromptUser, StaysInsideTheBuffer) {
-    StdinFeed in("0123456789abcdef\n");
+TEST(PromptUser, ALineLongerThanTheBufferIsRefusedWhole) {
+    EnglishTexts texts;
+    StdinFeed in("0123456789abcdef\n\nnext\n");
     StdoutCapture out;
     char buf[8];
-    PromptUser("> ", buf, sizeof buf);
-    EXPECT_STREQ("0123456", buf);
+    EXPECT_EQ(buf, PromptUser("> ", buf, sizeof buf));
+    EXPECT_STREQ("", buf);
+    EXPECT_NE(std::string::npos, out.Text().find("from 0 to 7 characters long."));
+    EXPECT_EQ("next\n", in.Rest());  // the rest of the line and the wait's line are read
+}
+
+TEST(PromptYN, ALongAnswerIsReportedAndAskedAgain) {
+    EnglishTexts texts;
+    StdinFeed in("y" + std::string(LINEBUF_SIZE, 'y') + "\n\nn\nafter\n");
+    StdoutCapture out;
+    EXPECT_EQ(0, PromptYN("%s", "Go"));
+    std::string shown = out.Text();
+    EXPECT_NE(std::string::npos, shown.find("from 0 to 4095 characters long."));
+    size_t first = shown.find("Go? [y/n] ");
+    ASSERT_NE(std::string::npos, first);
+    EXPECT_NE(std::string::npos, shown.find("Go? [y/n] ", first + 1));
+    EXPECT_EQ("after\n", in.Rest());
 }
 
 TEST(PromptUser, WithoutABufferGivesASavedCopy) {

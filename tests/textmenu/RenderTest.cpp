@@ -34,6 +34,7 @@ protected:
         PrintMenu(menu, maxWidth, titleLen);
         return out.Text();
     }
+    EnvGuard term{"TERM", "vt100"};
     SystemRecorder system;
     EnglishTexts texts;
 };
@@ -49,7 +50,18 @@ TEST_F(PrintMenuTest, MainMenuExample) {
     ASSERT_EQ(1u, SystemRecorder::Lines().size());
     const std::string &clear = SystemRecorder::Lines()[0];
     EXPECT_NE(std::string::npos, clear.find("clear"));
-    EXPECT_EQ(std::string::npos, clear.find('>'));  // unlogged: it reaches the terminal
+    EXPECT_EQ(std::string::npos, clear.find("1>"));  // unlogged: it reaches the terminal
+    EXPECT_NE(std::string::npos, clear.find("2>/dev/null"));  // and its complaints do not
+}
+
+TEST_F(PrintMenuTest, WithoutAUsableTerminalTypeNothingIsCleared) {
+    for (const char *term : {static_cast<const char *>(nullptr), "", "no-such-terminal-type"}) {
+        EnvGuard guard("TERM", term);
+        SystemRecorder::Lines().clear();
+        std::string shown = Print(&MainMenuCopy, 30, 34);
+        EXPECT_EQ(0u, SystemRecorder::Lines().size()) << (term ? term : "unset");
+        EXPECT_EQ(0u, shown.find("\f\n")) << (term ? term : "unset");
+    }
 }
 
 TEST_F(PrintMenuTest, ReturnsTheNumberOfItemsWalked) {

@@ -81,6 +81,7 @@ protected:
     }
     int Draws() const { return static_cast<int>(SystemRecorder::Lines().size()); }
     std::string rest_;
+    EnvGuard term_{"TERM", "vt100"};  // every draw clears the terminal, one command each
     SystemRecorder system_;
     EnglishTexts texts_;
     FreshTexts fresh_;
@@ -118,19 +119,36 @@ TEST_F(RunMenuTest, UnknownNumbersAndLettersRedrawSilently) {
 }
 
 TEST_F(RunMenuTest, TheEndOfInputStopsTheProgram) {
+    StdoutCapture err(2);
     try {
         Run(&MainMenuCopy, "\n");
         FAIL() << "RunMenu returned at the end of input";
     } catch (const ExitCalled &e) {
         EXPECT_EQ(1, e.Status);
     }
+    EXPECT_EQ("ERROR: unexpected end of input\n", err.Text());
+}
+
+TEST_F(RunMenuTest, AByteTwoFiftyFiveIsAnAnswerNotTheEndOfInput) {
+    Run(&MainMenuCopy, "\xff\n\xff" "e\ne\n");
+    EXPECT_EQ(3, Draws());
+    EXPECT_EQ("", rest_);
+}
+
+TEST_F(RunMenuTest, ALongAnswerIsReportedAndRefusedWhole) {
+    // In pieces, "exxx..." would have chosen Exit and the rest would have been answers.
+    std::string shown = Run(&MainMenuCopy, "e" + std::string(LINEBUF_SIZE + 10, 'x') + "\n\n1\n");
+    EXPECT_NE(std::string::npos, shown.find("This text length must be from 0 to 4095 characters long."));
+    EXPECT_EQ(2, Draws());
+    EXPECT_EQ(1, C.Install);
 }
 
 struct ValueMenu {
     char YesNo[16] = "_No,_Yes";
     TextMenuItem Items[7];
     TextMenu Menu{"Values", 0, nullptr, nullptr, nullptr, nullptr, Items, MENU_NORETURNEXIT};
-    ValueMenu() {
+    explicit ValueMenu(uint16_t flags = 0) {
+        Menu.Flags |= flags;
         Items[0] = {.pText = "Banner", .Type = MENUITEM_PICKONE, .pStates = YesNo,
                     .pfnHandler = CountToggle};
         Items[1] = {.pText = "Queue", .Type = MENUITEM_NAME, .pPrompt = "Queue name",
@@ -315,14 +333,59 @@ struct StoreDir {
 
 TEST_F(RunMenuTest, StoreAskWritesTheNamedFileAfterValidation) {
     StoreDir dir;
-    ValueMenu m;
-    m.Menu.Flags |= MENU_STOREASK;
+    ValueMenu m(MENU_STOREASK);
     std::string good = dir.Path + "/printer_1";
     std::string shown = Run(&m.Menu, "s\nbad.name\n\ns\n" + good + "\nx\n");
     EXPECT_NE(std::string::npos, shown.find("Enter the settings file name: "));
     EXPECT_EQ(-1, access((dir.Path + "/bad.name").c_str(), F_OK));
     EXPECT_EQ("0[0] 9 0\n1[] 11 0\n2[1] 13 0\n3[0.000] 14 0\n", ReadFile(good));
     EXPECT_EQ(nullptr, pOut);
+}
+
+TEST_F(RunMenuTest, AnEmptySettingsFileNameReturnsQuietly) {
+    ValueMenu m(MENU_STOREASK);
+    std::string shown = Run(&m.Menu, "s\n\nx\n");
+    EXPECT_EQ(std::string::npos, shown.find("Invalid"));
+    EXPECT_EQ(std::string::npos, shown.find('\0'));
+    EXPECT_EQ(2, Draws());
+}
+
+TEST_F(RunMenuTest, StoreAsksBeforeReplacingAFile) {
+    StoreDir dir;
+    ValueMenu m(MENU_STOREASK);
+    std::string file = dir.Path + "/printer";
+    WriteFile(file, "kept\n");
+    std::string shown = Run(&m.Menu, "s\n" + file + "\nn\nx\n");
+    EXPECT_NE(std::string::npos, shown.find(file + " exists. Replace it? [y/n] "));
+    EXPECT_EQ("kept\n", ReadFile(file));
+    Run(&m.Menu, "s\n" + file + "\ny\nx\n");
+    EXPECT_EQ("0[0] 9 0\n1[] 11 0\n2[1] 13 0\n3[0.000] 14 0\n", ReadFile(file));
+}
+
+TEST_F(RunMenuTest, StoreNeverWritesThroughALink) {
+    StoreDir dir;
+    ValueMenu m(MENU_STOREASK);
+    std::string target = dir.Path + "/target", soft = dir.Path + "/soft", hard = dir.Path + "/hard";
+    WriteFile(target, "precious\n");
+    ASSERT_EQ(0, symlink(target.c_str(), soft.c_str()));
+    ASSERT_EQ(0, link(target.c_str(), hard.c_str()));
+    std::string shown = Run(&m.Menu, "s\n" + soft + "\ny\n\ns\n" + hard + "\ny\n\nx\n");
+    EXPECT_EQ("precious\n", ReadFile(target));
+    EXPECT_NE(std::string::npos, shown.find(soft + ": "));
+    EXPECT_NE(std::string::npos, shown.find(hard + ": not a plain file; nothing was stored"));
+    EXPECT_EQ(3, Draws());
+    EXPECT_EQ(nullptr, pOut);
+}
+
+TEST_F(RunMenuTest, StoreExitThroughALinkStoresNothingAndStays) {
+    StoreDir dir;
+    ValueMenu m(MENU_STOREEXIT);
+    std::string target = dir.Path + "/target";
+    WriteFile(target, "precious\n");
+    ASSERT_EQ(0, symlink(target.c_str(), ".settings"));
+    Run(&m.Menu, "s\n\nx\n");  // no exit: the test would have caught it
+    EXPECT_EQ("precious\n", ReadFile(target));
+    EXPECT_EQ(2, Draws());
 }
 
 TEST_F(RunMenuTest, ASettingsFileIsLoadedAndAppliedWithoutInteraction) {

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -62,14 +63,24 @@ std::string Store(TextMenu *menu) {
     return text;
 }
 
-void Load(TextMenu *menu, const std::string &text) {
+// Loads the text from a file; returns what was said on standard error, with the
+// file's name written as FILE.
+std::string Load(TextMenu *menu, const std::string &text) {
     std::string path = TempPath("menuset");
     WriteFile(path, text);
-    ASSERT_EQ(1, OpenInputFile(path.c_str(), 0));
-    LoadMenu(menu);
-    if (FileStatus == 0)
-        CloseInputFile();
+    std::string said;
+    {
+        StdoutCapture err(2);
+        EXPECT_EQ(1, OpenInputFile(path.c_str(), 0));
+        LoadMenu(menu);
+        if (FileStatus == 0)
+            CloseInputFile();
+        said = err.Text();
+    }
     unlink(path.c_str());
+    for (size_t at; (at = said.find(path)) != std::string::npos;)
+        said.replace(at, path.size(), "FILE");
+    return said;
 }
 
 TEST(StoreMenu, WritesValueLinesThenSubmenuBlocks) {
@@ -132,37 +143,89 @@ TEST(LoadMenu, TextsEndAtTheirFirstBlankOrBracket) {
     EXPECT_STREQ("a", m.Text(3));
 }
 
-TEST(LoadMenu, ALongWordIsCutTo255Bytes) {
+TEST(LoadMenu, AWordTooLongForTheTextIsRefused) {
     SettingsMenus m;
-    Load(&m.Menu, "7[" + std::string(400, 'x') + "] 12 0\n");
-    EXPECT_EQ(255u, std::strlen(m.Text(7)));
+    std::string said = Load(&m.Menu, "7[" + std::string(400, 'x') + "] 12 0\n");
+    EXPECT_STREQ("", m.Text(7));
+    EXPECT_EQ("WARNING: FILE line 1: the value is too long; the line is ignored\n", said);
 }
 
-TEST(LoadMenu, ATypeFieldChangesTheKindOnlyWhenTheValueIsKeptAlike) {
+TEST(LoadMenu, ATypeFieldTurnsOnlyANameIntoAStringAndBack) {
     SettingsMenus m;
-    Load(&m.Menu, "3[lp] 12 0\n2[1] 13 0\n6[3] 11 0\n7[x] 0 0\n");
+    std::string said = Load(&m.Menu, "3[lp] 12 0\n2[1] 13 0\n6[3] 11 0\n7[x] 0 0\n");
     EXPECT_EQ(MENUITEM_STRING, m.Items[3].Type);
-    EXPECT_EQ(MENUITEM_INT, m.Items[2].Type);
-    EXPECT_EQ(MENUITEM_FLOAT, m.Items[6].Type);
-    EXPECT_FLOAT_EQ(3.0f, m.Items[6].Value.f);
-    EXPECT_EQ(MENUITEM_STRING, m.Items[7].Type);
-    m.Items[2].Type = MENUITEM_PICKONE;
-    Load(&m.Menu, "2[1] 11 0\n");
+    EXPECT_STREQ("lp", m.Text(3));
+    // A pick item made an integer would take any number, its state format as template.
     EXPECT_EQ(MENUITEM_PICKONE, m.Items[2].Type);
+    EXPECT_EQ(0, m.Items[2].Value.i);
+    EXPECT_EQ(MENUITEM_FLOAT, m.Items[6].Type);
+    EXPECT_FLOAT_EQ(1.0f, m.Items[6].Value.f);
+    EXPECT_EQ(MENUITEM_STRING, m.Items[7].Type);
+    EXPECT_EQ("WARNING: FILE line 2: the type does not fit the item; the line is ignored\n"
+              "WARNING: FILE line 3: the type does not fit the item; the line is ignored\n",
+              said);
 }
 
 TEST(LoadMenu, IgnoresUnknownIndexesAndLinesWithoutTypeAndState) {
     SettingsMenus m;
-    Load(&m.Menu, "42[7] 13 0\n-1[7] 13 0\n2[1]\n3[lp\n\n2[1] 9\n");
+    std::string said = Load(&m.Menu, "42[7] 13 0\n-1[7] 13 0\n2[1]\n3[lp\n\n2[1] 9\n");
     EXPECT_EQ(0, m.Items[2].Value.i);
     EXPECT_STREQ("", m.Text(3));
+    EXPECT_NE(std::string::npos, said.find("FILE line 1: no item of that index"));
+    EXPECT_NE(std::string::npos, said.find("FILE line 4: no type and state after the value"));
+    EXPECT_EQ(std::string::npos, said.find("line 5"));  // an empty line says nothing
 }
 
-TEST(LoadMenu, StateIsStoredForItemsOfEveryKind) {
+TEST(LoadMenu, OnlyItemsWithAValueTakeAState) {
     SettingsMenus m;
-    Load(&m.Menu, "4[0] 0 1\n");
-    EXPECT_EQ(MENUSTATE_INACTIVE, m.Items[4].State);
-    EXPECT_EQ(MENUITEM_ACTION, m.Items[4].Type);
+    std::string said = Load(&m.Menu, "4[0] 0 2\n1[3] 10 2\n2[1] 9 7\n");
+    EXPECT_EQ(MENUSTATE_NORMAL, m.Items[4].State);
+    EXPECT_EQ(MENUSTATE_NORMAL, m.Items[1].State);
+    EXPECT_EQ(MENUSTATE_NORMAL, m.Items[2].State);
+    EXPECT_EQ(0, m.Items[2].Value.i);
+    EXPECT_EQ("WARNING: FILE line 1: the item takes no value; the line is ignored\n"
+              "WARNING: FILE line 2: the item takes no value; the line is ignored\n"
+              "WARNING: FILE line 3: no such item state; the line is ignored\n",
+              said);
+}
+
+// Each refused line leaves the value the item had, and says which line it was.
+TEST(LoadMenu, ValuesPassTheChecksOfTypedOnes) {
+    char states[] = "_a,_b, c";
+    TextMenuItem items[] = {
+        {.pText = "Copies", .Type = MENUITEM_INT, .Default = 1, .pFormat = "d(1,99)"},
+        {.pText = "Scale", .Type = MENUITEM_FLOAT, .Default = 1.0f, .pFormat = "f(0.1,4)"},
+        {.pText = "Queue", .Type = MENUITEM_NAME, .pFormat = "A(1,16)+_+-"},
+        {.pText = "Tray", .Type = MENUITEM_PICKONE, .pStates = states},
+        {.pText = "Note", .Type = MENUITEM_STRING},
+        {.pText = "Count", .Type = MENUITEM_INT},
+        {.pText = nullptr},
+    };
+    TextMenu menu{"Checked", 0, nullptr, nullptr, nullptr, nullptr, items, 0};
+    InitMenu(&menu);
+    std::string said = Load(&menu,
+                            "0[-99999] 13 0\n1[nan] 14 0\n1[inf] 14 0\n2[../../etc/x] 11 0\n"
+                            "3[5] 9 0\n3[2] 9 0\n3[-1] 9 0\n4[\x1b[2J\x9b] 12 0\n5[12abc] 13 0\n"
+                            "0[42] 13 0\n1[2.500] 14 0\n2[lp_1] 11 0\n3[1] 9 0\n4[\xe9t\xe9] 12 0\n");
+    EXPECT_EQ(42, items[0].Value.i);
+    EXPECT_FLOAT_EQ(2.5f, items[1].Value.f);
+    EXPECT_STREQ("lp_1", static_cast<char *>(items[2].Value.p));
+    EXPECT_EQ(1, items[3].Value.i);
+    EXPECT_STREQ("\xe9t\xe9", static_cast<char *>(items[4].Value.p));
+    EXPECT_EQ(0, items[5].Value.i);
+    for (int line = 1; line <= 9; ++line)
+        EXPECT_NE(std::string::npos, said.find("FILE line " + std::to_string(line) + ": ")) << line;
+    EXPECT_EQ(std::string::npos, said.find("line 10"));
+    EXPECT_EQ(9, static_cast<int>(std::count(said.begin(), said.end(), '\n')));
+    FreeMenu(&menu);
+}
+
+TEST(LoadMenu, ABraceAfterAnItemThatIsNoSubmenuSkipsTheBlock) {
+    SettingsMenus m;
+    std::string said = Load(&m.Menu, "3{\n2[1] 9 0\n}\n7{\n}\n3[after] 11 0\n");
+    EXPECT_EQ(0, m.Items[2].Value.i);
+    EXPECT_STREQ("after", m.Text(3));
+    EXPECT_EQ("", said);
 }
 
 TEST(LoadMenu, ABlockGoesToTheSubmenuTheConditionsSelectNow) {

@@ -50,6 +50,19 @@ TEST_F(ValidateEntryTest, SettingsFileTemplate) {
               point.Shown);
 }
 
+TEST_F(ValidateEntryTest, AnUnprintableByteIsShownAsItsCode) {
+    Outcome arrow = Check("ab\x1b[A", "A(1,8)");
+    EXPECT_EQ(3, arrow.Result);
+    EXPECT_EQ("Invalid character '\\x1b'\nThis text may contain \"abc..zABC..Z012..9\"" + Press,
+              arrow.Shown);
+    EXPECT_EQ("Invalid digit:  \\xe9\n" + Press, Check("1\xe9", "d(1,99)").Shown);
+    EXPECT_EQ("Invalid character '\\x7f'\nThis text may contain \"0123456789.\"" + Press,
+              Check("1\x7f", "f(0,9)").Shown);
+    EXPECT_EQ("Invalid character '\\x01'\nThis text may contain \"abc..zABC..Z\"" + Press,
+              Check("\x01", "a(1,8)").Shown);
+    EXPECT_EQ("Invalid character \\x00\n/ was expected after \"\"" + Press, Check("", "/").Shown);
+}
+
 TEST_F(ValidateEntryTest, FixedCharactersReportTheAcceptedText) {
     Outcome o = Check("#:-c", "#:+");
     EXPECT_EQ(3, o.Result);

@@ -468,20 +468,39 @@ TEST(Gets, EndOfInputGivesNullUnlessSomethingWasRead) {
     EXPECT_EQ(nullptr, Gets(buf, sizeof buf));
 }
 
-TEST(Gets, LongLineComesInPieces) {
+TEST(GetsLine, ALongLineIsReadToItsEndAndReportedTooLong) {
+    StdinFromText input("abcdefg\nabc\nz\n");
+    char buf[4];
+    EXPECT_EQ(GETS_TOOLONG, GetsLine(buf, sizeof buf));
+    EXPECT_STREQ("abc", buf);
+    EXPECT_EQ(GETS_LINE, GetsLine(buf, sizeof buf));  // exactly size - 1 characters fit
+    EXPECT_STREQ("abc", buf);
+    EXPECT_EQ(GETS_LINE, GetsLine(buf, sizeof buf));
+    EXPECT_STREQ("z", buf);
+    EXPECT_EQ(GETS_END, GetsLine(buf, sizeof buf));
+}
+
+TEST(GetsLine, ALongLastLineWithoutNewlineEndsTheInput) {
+    StdinFromText input("abcdefg");
+    char buf[4];
+    EXPECT_EQ(GETS_TOOLONG, GetsLine(buf, sizeof buf));
+    EXPECT_EQ(nullptr, Gets(buf, sizeof buf));
+}
+
+TEST(Gets, ALongLineGivesItsStartAndNothingOfTheRest) {
     StdinFromText input("abcdefg\nz\n");
     char buf[4];
     EXPECT_STREQ("abc", Gets(buf, sizeof buf));
-    EXPECT_STREQ("def", Gets(buf, sizeof buf));
-    EXPECT_STREQ("g", Gets(buf, sizeof buf));
     EXPECT_STREQ("z", Gets(buf, sizeof buf));
 }
 
-TEST(Gets, ByteTwoFiftyFiveEndsTheLine) {
-    StdinFromText input("ab\xff" "cd\n\xff");
+TEST(Gets, EveryByteValueIsText) {
+    StdinFromText input("ab\xff" "cd\n\xff\n\x1b[A\x01\x80\n\xff");
     char buf[64];
-    EXPECT_STREQ("ab", Gets(buf, sizeof buf));
-    EXPECT_STREQ("cd", Gets(buf, sizeof buf));
+    EXPECT_STREQ("ab\xff" "cd", Gets(buf, sizeof buf));
+    EXPECT_STREQ("\xff", Gets(buf, sizeof buf));
+    EXPECT_STREQ("\x1b[A\x01\x80", Gets(buf, sizeof buf));
+    EXPECT_STREQ("\xff", Gets(buf, sizeof buf));  // a last line without its newline
     EXPECT_EQ(nullptr, Gets(buf, sizeof buf));
 }
 

@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 
+#include "../support/RunCommand.h"
 #include "../dbm/DbTestDir.h"
 #include "DbText.h"
 #include "Dbm.h"
@@ -32,17 +33,8 @@ ToolRun Tool(const std::string &dir, std::initializer_list<std::string> args) {
         cmd += " '" + q + "'";
     }
     cmd += " 2>&1";
-    ToolRun r{-1, ""};
-    FILE *p = popen(cmd.c_str(), "r");
-    if (!p)
-        return r;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-        r.Out.append(buf, n);
-    int st = pclose(p);
-    r.Status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+    CommandRun run = RunCommand(cmd);
+    return ToolRun{run.Status, run.Out};
 }
 
 std::string Value(DbT *db, const char *key) {

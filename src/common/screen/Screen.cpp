@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <cerrno>
@@ -13,6 +14,7 @@
 #include <term.h>
 
 #include "MemMgr.h"
+#include "Tokens.h"
 
 const char *pScreenTermName = "vt100";
 
@@ -135,13 +137,19 @@ void OverlayLine(TermScreen *screen, int x, int line, const MString &row) {
     std::fwrite(row.data() + skip, 1, std::min(room, row.size() - skip), stdout);
 }
 
-// One byte of standard input, read the way the line reader reads (no stdio buffer
-// that could swallow the lines after it).
-void ReadOneByte() {
-    unsigned char c;
-    while (read(0, &c, 1) < 0 && errno == EINTR) {
-    }
+// The wait for Enter reads the whole line the way the line reader does (no stdio
+// buffer that could swallow the lines after it), so nothing typed is left over for
+// the next answer.
+void WaitForLine() {
+    char line[WORK_SIZE];
+    Gets(line, sizeof line);
 }
+
+struct TermCheck {
+    char Name[WORK_SIZE];  // the TERM value checked last
+    bool Usable;
+};
+TermCheck Checked;
 
 }  // namespace
 
@@ -277,10 +285,28 @@ void Overlay(TermScreen *screen, const char *text, int wait) {
     if (wait) {
         MoveCursor(screen, std::min(x + 15, screen->Columns - 1), std::min(pressLine, screen->Lines - 1));
         std::fflush(stdout);
-        ReadOneByte();
+        WaitForLine();
     }
     MoveCursor(screen, savedX, savedY);
     std::fflush(stdout);
+}
+
+int TermTypeUsable() {
+    const char *term = std::getenv("TERM");
+    if (!term || !*term || std::strlen(term) >= sizeof Checked.Name)
+        return 0;
+    if (std::strcmp(term, Checked.Name) == 0)
+        return Checked.Usable ? 1 : 0;
+    // The check must leave the screen's own terminal record as it was.
+    TERMINAL *saved = cur_term;
+    int err = 0;
+    bool usable = setupterm(term, 1, &err) == OK;
+    if (usable && cur_term != saved)
+        del_curterm(cur_term);
+    set_curterm(saved);
+    std::snprintf(Checked.Name, sizeof Checked.Name, "%s", term);
+    Checked.Usable = usable;
+    return usable ? 1 : 0;
 }
 
 void NumberScreen(TermScreen *screen) {

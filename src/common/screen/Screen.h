@@ -10,7 +10,9 @@
 // cell is never output, and a newline cell ends its row early (the rows after it
 // continue with the cell after the newline).
 // Overlay draws a box of asterisks straight on the terminal and, when asked, waits for
-// one character (an end of input just returns). Single-threaded.
+// Enter: it reads one whole line (an end of input just returns). Single-threaded.
+// TermTypeUsable: 1 when the environment's TERM names a terminal type terminfo
+// knows, 0 when it is unset, empty or unknown (checked once per value of TERM).
 #pragma once
 #include <cstdint>
 #include "Attrs.h"
@@ -43,5 +45,6 @@ void MoveCursor(TermScreen *screen, int x, int y);
 void SetOvlInfo(TermScreen *screen, int x, int y, int w, int h);
 void Overlay(TermScreen *screen, const char *text, int wait);
 void NumberScreen(TermScreen *screen);
+int TermTypeUsable();
 // Releases a record made by GetTermInfo and its cells (tests; the program keeps it).
 void FreeTermScreen(TermScreen *screen);

@@ -1,5 +1,5 @@
 // MenuTexts.cpp - the engine's texts from the core message database, the picker
-// labels, and the one-byte reads.
+// labels, and the end of input.
 #include <cerrno>
 #include <cctype>
 #include <cstdarg>
@@ -85,14 +85,22 @@ void FormatMessage(char *buf, size_t size, int group, int number, const char *en
     va_end(ap);
 }
 
-bool ReadOneByte() {
-    unsigned char c;
-    for (;;) {
-        ssize_t r = read(0, &c, 1);
-        if (r < 0 && errno == EINTR)
-            continue;
-        return r == 1;
-    }
+ShownByte Show(char c) {
+    ShownByte b;
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u >= 0x20 && u < 0x7f)
+        std::snprintf(b.Text, sizeof b.Text, "%c", c);
+    else
+        std::snprintf(b.Text, sizeof b.Text, "\\x%02x", u);
+    return b;
+}
+
+const char *ByteMessageText(int group, int number, char *text, size_t size) {
+    FetchText(group, number, text, size);
+    char *conversion = std::strstr(text, "%c");
+    if (conversion)
+        conversion[1] = 's';
+    return text;
 }
 
 void EndOfInput() {

@@ -28,6 +28,9 @@ struct Picker {
     int Rows;             // rows per column: lines - 6
     char *pSelection;     // current-selection text, grown to fit the state list
     int SelectionSize;
+    int LaidColumns;      // the window size the widths and rows were computed for
+    int LaidLines;
+    int Offset;           // offset of the page drawn last (0 after a size change)
 };
 Picker Pick;
 
@@ -49,16 +52,28 @@ void AppendSelection(const char *text, bool blank) {
     std::snprintf(Pick.pSelection + used, room, blank ? "%s " : "%s", text);
 }
 
-bool ScreenTooSmall(const TermScreen *s, int widest) {
+// The longest state text of the list (its marker counted), whatever the window.
+int WidestState(const TextMenuItem *item) {
+    int widest = 0;
+    for (const char *p = item->pStates; p && *p;) {
+        int len = static_cast<int>(std::strcspn(p, ","));
+        widest = std::max(widest, len);
+        p += len;
+        p += std::strspn(p, ",");
+    }
+    return widest;
+}
+
+bool ScreenTooSmall(const TermScreen *s, const TextMenuItem *item) {
     int labels = static_cast<int>(std::strlen(KVATTYMENU_SAVE) + std::strlen(KVATTYMENU_CANCEL));
-    int needed = widest / 2 + 20;
+    int needed = WidestState(item) / 2 + 20;
     if (Pick.Rows >= 1 && s->Columns >= labels && s->Columns >= needed)
         return false;
     PrintMessage(25, 206, "The screen is too small for this list.");
     PrintMessage(25, 207, "It has %i columns and %i lines;", s->Columns, s->Lines);
     PrintMessage(25, 208, " at least %i columns and %i lines are needed.", std::max(needed, labels), 7);
     std::fflush(stdout);
-    ReadOneByte();
+    WaitForReturn();
     return true;
 }
 
@@ -142,8 +157,6 @@ int DrawStates(TermScreen *s, TextMenuItem *item, uint32_t *hiddenMask, int offs
                           ? item->Value.i == number
                           : number < 32 && (static_cast<uint32_t>(item->Value.i) & (1u << number));
         if (chosen) {
-            if (item->Type == MENUITEM_PICKMANY)
-                AppendSelection(text, true);
             SetPosition(s, position + shift, line);
             WriteString(s, "%s", " ->");
         }
@@ -157,13 +170,23 @@ int DrawStates(TermScreen *s, TextMenuItem *item, uint32_t *hiddenMask, int offs
     return perPage;
 }
 
-// The current state's text of a pick-one item, whichever page shows it.
+// The current state's text of a pick-one item, or the texts of every chosen state of
+// a pick-many item, whichever page shows them.
 void SelectCurrentState(const TextMenuItem *item) {
     Pick.pSelection[0] = '\0';
     int withheld = 0;
-    const char *text = GetStateText(item, item->Value.i + 1, &withheld);
-    if (text && !withheld)
-        AppendSelection(text, false);
+    if (item->Type == MENUITEM_PICKONE) {
+        const char *text = GetStateText(item, item->Value.i + 1, &withheld);
+        if (text && !withheld)
+            AppendSelection(text, false);
+        return;
+    }
+    uint32_t mask = static_cast<uint32_t>(item->Value.i);
+    for (int n = 1; n <= item->StateCnt && n <= 32; ++n) {
+        const char *text = (mask & (1u << (n - 1))) ? GetStateText(item, n, &withheld) : nullptr;
+        if (text)
+            AppendSelection(text, true);
+    }
 }
 
 }  // namespace
@@ -210,29 +233,41 @@ void WriteScreenFrame(TermScreen *screen, TextMenuItem *item, const char *select
     WriteString(screen, "%s", KVATTYMENU_OPTION);
 }
 
+namespace {
+
+// The first-page set-up: the widths and rows for the window as it is now. False
+// when the window is too small (reported) or cannot be read.
+bool LayOut(TermScreen *s, TextMenuItem *item, uint32_t *hiddenMask) {
+    Pick.pScreen = s;
+    LoadPickerLabels();
+    *hiddenMask = 0;
+    std::fill(Pick.Widths, Pick.Widths + WIDTH_CAPACITY, 0);
+    GetColumnWidths(s, item, Pick.Widths, WIDTH_CAPACITY);
+    Pick.Rows = s->Lines - 6;
+    Pick.LaidColumns = s->Columns;
+    Pick.LaidLines = s->Lines;
+    return !ScreenTooSmall(s, item);
+}
+
+}  // namespace
+
 int PrintPickOneManyScreen(TextMenuItem *item, uint32_t *hiddenMask, int offset) {
     if (!item->pStates)
         return -1;
-    if (offset == 0) {
-        TermScreen *s = GetTermInfo(Pick.pScreen);
-        if (!s)
-            return -1;
-        Pick.pScreen = s;
-        LoadPickerLabels();
-        *hiddenMask = 0;
-        std::fill(Pick.Widths, Pick.Widths + WIDTH_CAPACITY, 0);
-        int widest = GetColumnWidths(s, item, Pick.Widths, WIDTH_CAPACITY);
-        Pick.Rows = s->Lines - 6;
-        if (ScreenTooSmall(s, widest))
-            return -1;
-    }
-    TermScreen *s = Pick.pScreen;
-    if (!s || Pick.Rows < 1 || !SizeSelection(item))
+    // The window is read on every draw: after a change of size the layout of the
+    // pages is made again and the first page is shown.
+    TermScreen *s = GetTermInfo(Pick.pScreen);
+    if (!s)
         return -1;
-    if (item->Type == MENUITEM_PICKMANY)
-        Pick.pSelection[0] = '\0';
-    else
-        SelectCurrentState(item);
+    Pick.pScreen = s;
+    if (offset != 0 && (s->Columns != Pick.LaidColumns || s->Lines != Pick.LaidLines))
+        offset = 0;
+    Pick.Offset = offset;
+    if (offset == 0 && !LayOut(s, item, hiddenMask))
+        return -1;
+    if (Pick.Rows < 1 || !SizeSelection(item))
+        return -1;
+    SelectCurrentState(item);
     const char *rest = SkipStates(item->pStates, offset);
     if (!rest)
         return -1;
@@ -315,14 +350,18 @@ void ProcessStateValue(TextMenu *menu, int index, char *option) {
         int drawn = PrintPickOneManyScreen(item, &hidden, offset);
         if (drawn < 0)
             return;
+        offset = Pick.Offset;  // the first page again when the window changed size
         int next = NextOffset(offset, drawn, item->StateCnt);
         // The option text is the first answer only: it lives in LineBuf, which the
         // next read overwrites.
+        bool answered = true;
         if (option && *option)
             std::memmove(LineBuf, option, std::strlen(option) + 1);
-        else if (!Gets(LineBuf, LINEBUF_SIZE))
-            EndOfInput();
+        else
+            answered = ReadMenuAnswer(LineBuf, LINEBUF_SIZE);
         option = nullptr;
+        if (!answered)
+            continue;  // too long: reported, and the same page is drawn again
         char c = LineBuf[0];
         if (c == '\0') {
             offset = next;

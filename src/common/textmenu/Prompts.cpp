@@ -39,8 +39,8 @@ int PromptYN(const char *question, ...) {
     for (;;) {
         std::printf("%s? [y/n] ", text ? text.get() : "");
         std::fflush(stdout);
-        if (!Gets(LineBuf, LINEBUF_SIZE))
-            EndOfInput();
+        if (!ReadMenuAnswer(LineBuf, LINEBUF_SIZE))
+            continue;
         if (LineBuf[0] == 'y')
             return 1;
         if (LineBuf[0] == 'n')
@@ -55,10 +55,11 @@ int TestName(const char *name) {
         unsigned char c = static_cast<unsigned char>(*p);
         if (std::isalnum(c) || c == '_' || c == '-')
             continue;
-        PrintMessage(25, 1002,
-                     "\n'%c' is not a valid name character. \n"
-                     "Only alphanumeric character, '-', and '_' are valid: \n",
-                     static_cast<int>(c));
+        char text[MSG_SIZE];
+        NlsPrintChecked(stdout, ByteMessageText(25, 1002, text, sizeof text), "25_1002",
+                        "\n'%s' is not a valid name character. \n"
+                        "Only alphanumeric character, '-', and '_' are valid: \n",
+                        Show(static_cast<char>(c)).Text);
         PrintMessage(25, 1000, "Press <Return> to continue");
         std::fflush(stdout);
         Gets(LineBuf, LINEBUF_SIZE);
@@ -89,12 +90,18 @@ int TestNames(TextMenu *menu) {
 char *PromptUser(const char *prompt, char *buffer, int size) {
     std::printf("%s", prompt ? prompt : "");
     std::fflush(stdout);
-    if (buffer) {
-        int room = size < LINEBUF_SIZE ? size : LINEBUF_SIZE;
-        return Gets(buffer, room);
-    }
     char local[PROMPT_LOCAL_SIZE];
-    if (!Gets(local, sizeof local))
+    char *into = buffer ? buffer : local;
+    int room = buffer ? (size < LINEBUF_SIZE ? size : LINEBUF_SIZE) : PROMPT_LOCAL_SIZE;
+    switch (GetsLine(into, room)) {
+    case GETS_END:
         return nullptr;
-    return SaveStr_(local);
+    case GETS_TOOLONG:
+        into[0] = '\0';
+        ReportTooLong(room - 1);
+        break;
+    default:
+        break;
+    }
+    return buffer ? buffer : SaveStr_(local);
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "NlsUtils.h"
+#include "Screen.h"
 #include "SysCmd.h"
 #include "TextMenu.h"
 #include "TextMenuPriv.h"
@@ -185,7 +186,10 @@ TextMenuItem *PrintMenuBarItem(TextMenuItem *opener, int kind, int *index, int *
 
 int PrintMenu(TextMenu *menu, int maxWidth, int titleLen) {
     std::fflush(stdout);
-    SysCmd(-CMD_CLEAR, SYSCMD_WARN, "%s", " ");  // a failing clear is not fatal
+    // Without a usable terminal type clear has nothing to send but its complaint;
+    // what it says on standard error never reaches the screen, and it may fail quietly.
+    if (TermTypeUsable())
+        SysCmdR(-CMD_CLEAR, SYSCMD_QUIET, "%s", " ");
     PrintTitle(menu, titleLen);
     int count = ItemCount(menu);
     int number = 0;

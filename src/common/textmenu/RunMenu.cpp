@@ -1,8 +1,12 @@
 // RunMenu.cpp - the interaction loop: draw, read one answer, select, carry it out.
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "Errors.h"
 #include "Files.h"
@@ -39,27 +43,77 @@ void SetOption() {
     pOption = p;
 }
 
-bool StoreTo(TextMenu *menu, const char *path) {
-    pOut = OpenFile(nullptr, path, "wt", 1);
-    if (!pOut)
+// The settings file opened for writing, never through a link: a new name is created
+// exclusively; an existing one (replace) must be a regular file with one link, and
+// is emptied only once it is open. -1 with errno set, or EPERM for another kind of
+// file or a file with more names.
+int OpenSettingsFile(const char *path, bool replace) {
+    if (!replace)
+        return CreateSharedFile(path, 0644);
+    // O_NONBLOCK: a FIFO planted at the name must not hold the menu up.
+    int fd = open(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+        close(fd);
+        errno = EPERM;
+        return -1;
+    }
+    int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 || ftruncate(fd, 0) != 0) {
+        int saved = errno;
+        close(fd);
+        errno = saved;
+        return -1;
+    }
+    return fd;
+}
+
+// Stores the menu's settings in path; false (reported) when the file could not be
+// opened or written.
+bool StoreTo(TextMenu *menu, const char *path, bool replace) {
+    int fd = OpenSettingsFile(path, replace);
+    if (fd >= 0) {
+        pOut = fdopen(fd, "w");
+        if (!pOut)
+            close(fd);
+    }
+    if (!pOut) {
+        PostMsg("%s: %s", path, errno == EPERM ? "not a plain file; nothing was stored" : std::strerror(errno));
         return false;
+    }
     StoreMenu(menu);
-    std::fclose(pOut);
+    bool written = !std::ferror(pOut);
+    written = std::fclose(pOut) == 0 && written;
     pOut = nullptr;  // no later OpenFile may be handed the closed stream
-    return true;
+    if (!written)
+        PostMsg("%s: %s", path, "the settings could not be written");
+    return written;
+}
+
+bool NameExists(const char *path) {
+    struct stat st;
+    return lstat(path, &st) == 0;
 }
 
 void StoreAsked(TextMenu *menu) {
     std::printf("Enter the settings file name: ");
     std::fflush(stdout);
-    if (!Gets(LineBuf, LINEBUF_SIZE))
+    if (!ReadMenuAnswer(LineBuf, LINEBUF_SIZE) || LineBuf[0] == '\0')
         return;
-    if (ValidateEntry(LineBuf, SETTINGS_TEMPLATE) == 0)
-        StoreTo(menu, LineBuf);
+    if (ValidateEntry(LineBuf, SETTINGS_TEMPLATE) != 0)
+        return;
+    char path[LINEBUF_SIZE];
+    CopyStr(path, LineBuf);  // the question below reads into LineBuf
+    bool exists = NameExists(path);
+    if (exists && !PromptYN("%s exists. Replace it", path))
+        return;
+    StoreTo(menu, path, exists);
 }
 
 void StoreAndExit(TextMenu *menu) {
-    if (StoreTo(menu, SETTINGS_EXIT_FILE))
+    if (StoreTo(menu, SETTINGS_EXIT_FILE, NameExists(SETTINGS_EXIT_FILE)))
         exit_app(0);
 }
 
@@ -84,7 +138,7 @@ bool ReadEntry(const TextMenuItem *item, char *option) {
     }
     std::printf("%s: ", item->pPrompt ? item->pPrompt : "");
     std::fflush(stdout);
-    if (!Gets(LineBuf, LINEBUF_SIZE))
+    if (!ReadMenuAnswer(LineBuf, LINEBUF_SIZE))
         return false;
     return LineBuf[0] != '\0';
 }
@@ -232,15 +286,6 @@ EmptyAnswer OnEmptyAnswer(TextMenu *menu, bool changed) {
     return AskLeave(menu) ? EmptyAnswer::Leave : EmptyAnswer::Stay;
 }
 
-[[noreturn]] void InputEnded() {
-    char text[MSG_SIZE];
-    FetchText(25, 1016, text, sizeof text);
-    // Without a message database the fetch gives its key: say it in English.
-    if (IsKeyText(text, 25, 1016))
-        CopyStr(text, "reading from standard input");
-    SysError("%s", text);
-}
-
 }  // namespace
 
 int FindSelection(TextMenu *menu, int, int count) {
@@ -321,8 +366,8 @@ int RunMenu(TextMenu *menu, const char *file, int interactive) {
     bool changed = false;
     while (!flExitTextMenu) {
         int count = PrintMenu(menu, maxWidth, titleLen);
-        if (!Gets(LineBuf, LINEBUF_SIZE))
-            InputEnded();
+        if (!ReadMenuAnswer(LineBuf, LINEBUF_SIZE))
+            continue;  // too long: reported, and the menu is drawn again
         if (LineBuf[0] == '\0') {
             if (menu->Flags & MENU_NORETURNEXIT)
                 continue;

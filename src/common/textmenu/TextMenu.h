@@ -161,7 +161,8 @@ int TestName(const char *name);   // 1: letters, digits, '_' and '-' only
 int TestNames(TextMenu *menu);    // 1: every name item before the first hidden one is set
 // Prints the prompt as text; reads a line into buffer (size bytes) and returns it,
 // or, with a null buffer, returns a saved copy of at most 1023 characters (PutMem).
-// Null at the end of input.
+// Null at the end of input. A longer line is read to its end and dropped: the length
+// message is shown and the answer is empty.
 char *PromptUser(const char *prompt, char *buffer, int size);
 
 // Rendering. PrintMenu clears the terminal (the clear command), prints the menu and
@@ -180,7 +181,9 @@ void WriteScreenFrame(TermScreen *screen, TextMenuItem *item, const char *select
 // Interaction loop. RunMenu initialises the menu, loads the settings file when one is
 // named (a file that cannot be opened runs the first leave item's handler instead),
 // applies it at once when not interactive, and otherwise draws, reads and selects
-// until the menu is left; the end of input ends the run through SysError. Always 0.
+// until the menu is left. One answer is one line: a line longer than LineBuf is read
+// to its end, reported and refused. The end of input ends the run ("ERROR: unexpected
+// end of input", status 1). Always 0.
 int RunMenu(TextMenu *menu, const char *file, int interactive);
 // 1 + the index of the item the answer in LineBuf names, or 0; sets pOption. h and s
 // are handled here when the menu has their flags (s with MENU_STOREEXIT ends the run).

@@ -28,8 +28,6 @@ void FormatMessage(char *buf, size_t size, int group, int number, const char *en
 // those of english; a missing or unfit text prints its key text.
 void PrintMessage(int group, int number, const char *english, ...) PRINTF_LIKE(3, 4);
 
-// Reads one byte of standard input the way Gets does; false at the end of input.
-bool ReadOneByte();
 // Sound end of a read that cannot go on: "ERROR: unexpected end of input", status 1.
 [[noreturn]] void EndOfInput();
 
@@ -40,5 +38,29 @@ bool StateOffered(const TextMenuItem *item, int n);
 
 // Loads the picker labels once (KVATTYMENU_*), built-in English when missing.
 void LoadPickerLabels();
+
+}  // namespace textmenu
+
+namespace textmenu {
+
+// One answer into buf (size bytes, at most LINEBUF_SIZE): true for a line that fits;
+// false for a longer one, which was read to its end and dropped (buf empty) and
+// reported with the length message. The end of input ends the run (EndOfInput).
+bool ReadMenuAnswer(char *buf, int size);
+// The length message for an answer longer than max characters, waited on (PostMsg).
+void ReportTooLong(int max);
+// A wait for Return: reads one whole line of LineBuf and drops it.
+void WaitForReturn();
+// A byte as the messages show it: itself when it is printable ASCII, else its code
+// ("\x1b"), so that neither a control byte nor a byte of another character set acts
+// on the terminal.
+struct ShownByte {
+    char Text[8];
+};
+ShownByte Show(char c);
+// Message group_number (FetchText) for a byte shown by Show: its "%c" made "%s".
+const char *ByteMessageText(int group, int number, char *text, size_t size);
+// ValidateEntry without its message: the same result, nothing shown or waited on.
+int CheckEntry(const char *entry, const char *templ);
 
 }  // namespace textmenu

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -275,19 +276,21 @@ void ReportRange(const Fault &f) {
 }
 
 void Report(const Fault &f) {
-    char msg[MSG_SIZE];
+    char msg[MSG_SIZE], text[MSG_SIZE];
+    ShownByte found = Show(f.Found);
     switch (f.Kind) {
     case FAULT_FIXED:
-        PostMsg("Invalid character %c\n%c was expected after \"%s\"", f.Found, f.Expected, f.Text);
+        PostMsg("Invalid character %s\n%s was expected after \"%s\"", found.Text, Show(f.Expected).Text,
+                f.Text);
         return;
     case FAULT_ALNUM:
-        FormatMessage(msg, sizeof msg, 25, 1007,
-                      "Invalid character '%c'\nThis text may contain \"abc..zABC..Z012..9%s\"", f.Found,
-                      f.Text);
+        NlsFormatChecked(msg, sizeof msg, ByteMessageText(25, 1007, text, sizeof text), "25_1007",
+                         "Invalid character '%s'\nThis text may contain \"abc..zABC..Z012..9%s\"", found.Text,
+                         f.Text);
         break;
     case FAULT_ALPHA:
-        FormatMessage(msg, sizeof msg, 25, 1008,
-                      "Invalid character '%c'\nThis text may contain \"abc..zABC..Z%s\"", f.Found, f.Text);
+        NlsFormatChecked(msg, sizeof msg, ByteMessageText(25, 1008, text, sizeof text), "25_1008",
+                         "Invalid character '%s'\nThis text may contain \"abc..zABC..Z%s\"", found.Text, f.Text);
         break;
     case FAULT_LENGTH:
         if (f.Min == f.Max)
@@ -299,7 +302,7 @@ void Report(const Fault &f) {
                           ClampInt(f.Max));
         break;
     case FAULT_DIGIT:
-        PostMsg("Invalid digit:  %c\n", f.Found);
+        PostMsg("Invalid digit:  %s\n", found.Text);
         return;
     case FAULT_INTRANGE:
         ReportRange(f);
@@ -309,8 +312,8 @@ void Report(const Fault &f) {
                 static_cast<unsigned>(f.Max));
         return;
     case FAULT_FLOATCHAR:
-        FormatMessage(msg, sizeof msg, 25, 1006,
-                      "Invalid character '%c'\nThis text may contain \"0123456789.\"", f.Found);
+        NlsFormatChecked(msg, sizeof msg, ByteMessageText(25, 1006, text, sizeof text), "25_1006",
+                         "Invalid character '%s'\nThis text may contain \"0123456789.\"", found.Text);
         break;
     case FAULT_POINTS:
         FormatMessage(msg, sizeof msg, 25, 1020, "Only one '.' may be entered.");
@@ -376,9 +379,7 @@ int Element(Scan &s, bool &valid, bool &alternativeMayFollow) {
     }
 }
 
-}  // namespace
-
-int ValidateEntry(const char *entry, const char *templ) {
+int Validate(const char *entry, const char *templ, bool report) {
     if (!templ || !*templ)
         return 0;
     if (!pErrIntRange) {
@@ -411,7 +412,22 @@ int ValidateEntry(const char *entry, const char *templ) {
             continue;
         if (alternativeMayFollow && NextAlternative(s))
             continue;
-        Report(s.F);
+        if (report)
+            Report(s.F);
         return result;
     }
 }
+
+}  // namespace
+
+int ValidateEntry(const char *entry, const char *templ) {
+    return Validate(entry, templ, true);
+}
+
+namespace textmenu {
+
+int CheckEntry(const char *entry, const char *templ) {
+    return Validate(entry, templ, false);
+}
+
+}  // namespace textmenu

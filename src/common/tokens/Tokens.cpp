@@ -355,25 +355,47 @@ void SortTokens(char *list, char delim, int ignoreCase) {
 
 // One byte at a time from file descriptor 0, so nothing past the line is taken
 // from a terminal or pipe that a child program may read next.
-char *Gets(char *buf, int size) {
-    if (!buf || size <= 0)
-        return nullptr;
-    buf[0] = '\0';
-    int n = 0;
-    bool ended = false;
-    while (n < size - 1) {
-        unsigned char c;
-        ssize_t r = read(0, &c, 1);
+namespace {
+
+// One byte of file descriptor 0: 1 read, 0 at the end of input (or a read error).
+int ReadByte(unsigned char *c) {
+    for (;;) {
+        ssize_t r = read(0, c, 1);
         if (r < 0 && errno == EINTR)
             continue;
-        if (r <= 0 || c == 255) {
-            ended = true;
-            break;
+        return r == 1 ? 1 : 0;
+    }
+}
+
+}  // namespace
+
+int GetsLine(char *buf, int size) {
+    if (!buf || size <= 0)
+        return GETS_END;
+    buf[0] = '\0';
+    int n = 0;
+    unsigned char c;
+    for (;;) {
+        if (!ReadByte(&c)) {
+            buf[n] = '\0';
+            return n == 0 ? GETS_END : GETS_LINE;
         }
         if (c == '\n')
             break;
+        if (n == size - 1) {
+            // The rest of the line, newline included, is read and dropped: the next
+            // answer starts on the next line.
+            while (ReadByte(&c) && c != '\n') {
+            }
+            buf[n] = '\0';
+            return GETS_TOOLONG;
+        }
         buf[n++] = static_cast<char>(c);
     }
     buf[n] = '\0';
-    return (ended && n == 0) ? nullptr : buf;
+    return GETS_LINE;
+}
+
+char *Gets(char *buf, int size) {
+    return GetsLine(buf, size) == GETS_END ? nullptr : buf;
 }

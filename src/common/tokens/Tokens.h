@@ -11,8 +11,13 @@
 // length are compared in place, and a word holding the delimiter is in no list.
 // The empty text after a trailing delimiter is not a word. SortTokens sorts a
 // delimited list in place without changing its length.
-// Gets reads one line from file descriptor 0 with read(2), one byte at a time (so
-// nothing past the line is consumed); null at end of input with nothing read.
+// GetsLine reads one line from file descriptor 0 with read(2), one byte at a time (so
+// nothing past the line is consumed), into buf (size bytes, newline not stored).
+// Only the end of the stream ends the input; every byte value is text. GETS_LINE: a
+// line (also one cut by the end of input); GETS_END: the end of input with nothing
+// read; GETS_TOOLONG: the line had size bytes or more: buf keeps its first size - 1,
+// the rest up to and including the newline was read and dropped.
+// Gets(buf, size): GetsLine as the buffer, null for GETS_END.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -44,4 +49,6 @@ int ParseStr(char *str, const char *delims, char **array, int length);
 int FindToken(const char *word, const char *list);
 int FindTokenC(const char *word, const char *list);
 void SortTokens(char *list, char delim, int ignoreCase);
+enum { GETS_END = 0, GETS_LINE = 1, GETS_TOOLONG = 2 };
+int GetsLine(char *buf, int size);
 char *Gets(char *buf, int size);
