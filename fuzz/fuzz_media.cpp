@@ -20,49 +20,22 @@
 
 #include "Errors.h"
 #include "Files.h"
+#include "FuzzSupport.h"
 #include "Installer.h"
 #include "MediaList.h"
 
 namespace {
 
-void Check(bool holds) {
-    if (!holds)
-        __builtin_trap();
-}
+using fuzz::Check;
 
 void NoExit(int) { __builtin_trap(); }
 
 std::string Scratch;
 
-void Setup() {
-    char tmpl[] = "/dev/shm/fuzzmedia-XXXXXX", alt[] = "/tmp/fuzzmedia-XXXXXX";
-    const char *made = mkdtemp(tmpl);
-    if (!made)
-        made = mkdtemp(alt);
-    if (!made)
-        __builtin_trap();
-    Scratch = made;
-    pExitHook = NoExit;
-    atexit([] {
-        std::string cmd = "rm -rf '" + Scratch + "'";
-        if (system(cmd.c_str()) != 0) {
-        }
-    });
-}
-
-void WriteFile(const std::string &name, const uint8_t *data, size_t size) {
-    FILE *f = fopen((Scratch + "/" + name).c_str(), "wb");
-    if (!f)
-        __builtin_trap();
-    if (size)
-        fwrite(data, 1, size, f);
-    fclose(f);
-}
-
 void MediaFile(bool dos, const uint8_t *data, size_t size) {
     unlink((Scratch + "/disks").c_str());
     unlink((Scratch + "/DISKS").c_str());
-    WriteFile(dos ? "DISKS" : "disks", data, size);
+    fuzz::WriteBytes(Scratch + (dos ? "/DISKS" : "/disks"), data, size);
     GetDisksData(Scratch.c_str());
     std::string expected(reinterpret_cast<const char *>(data), size < 4095 ? size : 4095);
     expected = expected.c_str();
@@ -103,8 +76,8 @@ void SizeFile(const uint8_t *data, size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static bool ready = (Setup(), true);
-    (void)ready;
+    Scratch = fuzz::Scratch("fuzzmedia");
+    pExitHook = NoExit;
     if (size < 1 || size > 16384)
         return 0;
     switch (data[0] % 3) {

@@ -11,39 +11,19 @@
 #include <string>
 
 #include "Buffers.h"
+#include "FuzzSupport.h"
 #include "MemMgr.h"
 #include "NlsUtils.h"
 
 namespace {
 
-void Check(bool holds) {
-    if (!holds)
-        __builtin_trap();
-}
-
-std::string Scratch;
-
-void Setup() {
-    char tmpl[] = "/dev/shm/fuzznls-XXXXXX", alt[] = "/tmp/fuzznls-XXXXXX";
-    const char *made = mkdtemp(tmpl);
-    if (!made)
-        made = mkdtemp(alt);
-    if (!made)
-        __builtin_trap();
-    Scratch = made;
-    pToolPath = const_cast<char *>(Scratch.c_str());
-    atexit([] {
-        std::string cmd = "rm -rf '" + Scratch + "'";
-        if (system(cmd.c_str()) != 0) {
-        }
-    });
-}
+using fuzz::Check;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static bool ready = (Setup(), true);
-    (void)ready;
+    const std::string &scratch = fuzz::Scratch("fuzznls");
+    pToolPath = const_cast<char *>(scratch.c_str());
     if (size > 16384)
         return 0;
     std::string input(reinterpret_cast<const char *>(data), size);
@@ -58,11 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Check(chosen && *chosen && !std::strpbrk(chosen, " \n\r"));
     Check(std::strcmp(chosen, "en_US") == 0 || std::strstr(table, chosen));
 
-    FILE *f = fopen((Scratch + "/trans.conf").c_str(), "wb");
-    if (!f)
-        __builtin_trap();
-    fwrite(conf.data(), 1, conf.size(), f);
-    fclose(f);
+    fuzz::WriteBytes(scratch + "/trans.conf", conf.data(), conf.size());
     setenv("LANG", lang.c_str(), 1);
     NlsResetLang();
     const char *fromFile = GetDesiredNLSLang();

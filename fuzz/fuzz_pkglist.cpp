@@ -23,6 +23,7 @@
 
 #include "Errors.h"
 #include "Files.h"
+#include "FuzzSupport.h"
 #include "Installer.h"
 #include "Log.h"
 #include "PkgListParse.h"
@@ -35,10 +36,7 @@ namespace {
 constexpr char kRelease[] = "5.8";
 int Acts = 0;
 
-void Check(bool holds) {
-    if (!holds)
-        __builtin_trap();
-}
+using fuzz::Check;
 
 int AnswerRow(int, int, const char *) {
     ++Acts;
@@ -144,13 +142,8 @@ char WorkArea[512];
 char ProgramName[] = "fuzzpkglist";
 
 void Setup() {
-    char tmpl[] = "/dev/shm/fuzzpkg-XXXXXX", alt[] = "/tmp/fuzzpkg-XXXXXX";
-    const char *made = mkdtemp(tmpl);
-    if (!made)
-        made = mkdtemp(alt);
-    if (!made)
-        __builtin_trap();
-    Scratch = made;
+    Scratch = fuzz::Scratch("fuzzpkg");
+    const char *made = Scratch.c_str();
     mkdir((Scratch + "/work").c_str(), 0700);
     mkdir((Scratch + "/app").c_str(), 0700);
     snprintf(WorkArea, sizeof WorkArea, "%s/work", made);
@@ -166,11 +159,6 @@ void Setup() {
     pSystemHook = NoShell;
     pSleepHook = NoSleep;
     pExitHook = NoExit;
-    atexit([] {
-        std::string cmd = "rm -rf '" + Scratch + "'";
-        if (system(cmd.c_str()) != 0) {
-        }
-    });
 }
 
 }  // namespace
@@ -194,12 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         return 0;
     bool expected = ShouldAct(line);
 
-    std::string list = Scratch + "/work/pkg.list";
-    FILE *f = fopen(list.c_str(), "wb");
-    if (!f)
-        __builtin_trap();
-    fputs(text.c_str(), f);
-    fclose(f);
+    fuzz::WriteBytes(Scratch + "/work/pkg.list", text.data(), text.size());
     Acts = 0;
     Check(ProcessPkgList(".") == 0);
     Check((Acts > 0) == expected);

@@ -16,15 +16,13 @@
 
 #include "Buffers.h"
 #include "Files.h"
+#include "FuzzSupport.h"
 #include "TextMenu.h"
 #include "TextMenuPriv.h"
 
 namespace {
 
-void Check(bool holds) {
-    if (!holds)
-        __builtin_trap();
-}
+using fuzz::Check;
 
 int Applied = 0;
 int CountApply(TextMenu *, TextMenuItem *) {
@@ -124,23 +122,6 @@ void CheckMenu(const TextMenu &menu, const int *kinds, const void *const *values
         CheckItem(menu.pItems[i], kinds[i], values[i]);
 }
 
-std::string Scratch;
-
-void Setup() {
-    char tmpl[] = "/dev/shm/fuzzset-XXXXXX", alt[] = "/tmp/fuzzset-XXXXXX";
-    const char *made = mkdtemp(tmpl);
-    if (!made)
-        made = mkdtemp(alt);
-    if (!made)
-        __builtin_trap();
-    Scratch = made;
-    atexit([] {
-        std::string cmd = "rm -rf '" + Scratch + "'";
-        if (system(cmd.c_str()) != 0) {
-        }
-    });
-}
-
 void Load(TextMenu *menu, const std::string &path) {
     if (!OpenInputFile(path.c_str(), 0))
         __builtin_trap();
@@ -170,17 +151,11 @@ std::string Store(TextMenu *menu, const std::string &path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static bool ready = (Setup(), true);
-    (void)ready;
     if (size > 65536)
         return 0;
-    std::string input = Scratch + "/input.set";
-    FILE *f = fopen(input.c_str(), "wb");
-    if (!f)
-        __builtin_trap();
-    if (size)
-        fwrite(data, 1, size, f);
-    fclose(f);
+    const std::string &scratch = fuzz::Scratch("fuzzset");
+    std::string input = scratch + "/input.set";
+    fuzz::WriteBytes(input, data, size);
 
     Menus m;
     int kinds[3][16];
@@ -195,11 +170,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     for (int k = 0; k < 3; ++k)
         CheckMenu(*all[k], kinds[k], values[k]);
 
-    std::string first = Store(&m.Menu, Scratch + "/first.set");
-    Load(&m.Menu, Scratch + "/first.set");
+    std::string first = Store(&m.Menu, scratch + "/first.set");
+    Load(&m.Menu, scratch + "/first.set");
     for (int k = 0; k < 3; ++k)
         CheckMenu(*all[k], kinds[k], values[k]);
-    std::string second = Store(&m.Menu, Scratch + "/second.set");
+    std::string second = Store(&m.Menu, scratch + "/second.set");
     Check(first == second);
     return 0;
 }

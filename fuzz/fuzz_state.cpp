@@ -13,16 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "TextMenu.h"
 
 namespace {
 
 constexpr int kItems = 8;
 
-void Check(bool holds) {
-    if (!holds)
-        __builtin_trap();
-}
+using fuzz::Check;
 
 struct Built {
     TextMenuItem Items[kItems + 1];

@@ -6,7 +6,8 @@
 //     inside the text;
 //   - on a text without backslashes, GetTokenParse and ParseStr cut the same words,
 //     and these are GetToken's when each is shorter than GetTokenBuf;
-//   - SortTokens keeps the length, and sorting a sorted list changes nothing;
+//   - SortTokens keeps the length, and sorting a sorted list changes nothing
+//     (unless the last word ends in a backslash);
 //   - a keyword FindToken (FindTokenC) finds is the word of the list at that place
 //     (equal in any case).
 #include <cctype>
@@ -16,14 +17,12 @@
 #include <string>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "Tokens.h"
 
 namespace {
 
-void Check(bool holds) {
-    if (!holds)
-        __builtin_trap();
-}
+using fuzz::Check;
 
 bool IsDelim(const std::string &delims, char c) {
     return c != '\0' && delims.find(c) != std::string::npos;
@@ -83,6 +82,10 @@ void Sorting(const std::string &text, char delim, int ignoreCase) {
     std::string once = text;
     SortTokens(once.data(), delim, ignoreCase);
     Check(std::strlen(once.c_str()) <= std::strlen(text.c_str()));
+    // A last word ending in a backslash escapes the delimiter after it once it is
+    // sorted before another word (the words are cut as StrChr cuts them).
+    if (!text.empty() && text.back() == '\\')
+        return;
     std::string twice = once;
     SortTokens(twice.data(), delim, ignoreCase);
     Check(std::strcmp(once.c_str(), twice.c_str()) == 0);

@@ -11,14 +11,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "FuzzSupport.h"
 #include "TextMenu.h"
 
 namespace {
 
-void Check(bool holds) {
-    if (!holds)
-        __builtin_trap();
-}
+using fuzz::Check;
 
 }  // namespace
 

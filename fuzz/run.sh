@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang (libFuzzer, AddressSanitizer, UndefinedBehavior-
-# Sanitizer) and runs each over its seed corpus fuzz/corpus/<name> (see fuzz/README.md).
+# Sanitizer) and runs each over its seed corpus fuzz/corpus/<name> (see the README, Fuzzing).
 #   fuzz/run.sh                   CI: every target, all within five minutes on two cores
 #   fuzz/run.sh --long SECONDS    every target for SECONDS each
 #   fuzz/run.sh [--long S] NAME.. only the targets named (db html pkglist media

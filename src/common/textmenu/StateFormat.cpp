@@ -20,6 +20,10 @@ constexpr int TERM_SIZE = 64;
 // Nesting of P effects: a chain of P effects can visit each item at most once
 // before it must be a loop.
 int FormatDepth = 0;
+// P effects run by one outermost format: formats that name their targets many
+// times would otherwise multiply at every level. Past count * count further P
+// effects are left out (each item's format reached from each item's at most).
+int FormatRuns = 0;
 
 // A target index token: all digits and naming an item of the menu, else -1.
 int TargetIndex(const char *token, int count) {
@@ -33,6 +37,10 @@ int TargetIndex(const char *token, int count) {
 }
 
 void ApplyP(TextMenu *menu, TextMenuItem *target, int index) {
+    int count = ItemCount(menu);
+    if (FormatRuns >= count * count)
+        return;
+    ++FormatRuns;
     const char *savedIn = szTokenIn;
     char savedDel = chTokenDel;
     ProcessStateFormat(menu, index);
@@ -159,6 +167,8 @@ void ProcessStateFormat(TextMenu *menu, int index) {
         return;
     if (FormatDepth > ItemCount(menu))
         return;
+    if (FormatDepth == 0)
+        FormatRuns = 0;
     ++FormatDepth;
     const char *token = GetToken(owner->pFormat, FORMAT_DELIMS);
     while (token && *token) {
