@@ -84,16 +84,11 @@ void CheckShape(const PkgLine &l, int missing) {
         Check(l.modifiers == 0 && std::strcmp(PkgLineMissing(missing), "a word") != 0);
 }
 
+// Whether the system release stands to the wanted one as the operator says.
 bool Holds(int op, const char *wanted) {
     int c = CompareRelease(kRelease, wanted);
-    switch (op) {
-    case OP_LT: return c < 0;
-    case OP_LE: return c <= 0;
-    case OP_EQ: return c == 0;
-    case OP_GT: return c > 0;
-    case OP_GE: return c >= 0;
-    default: return false;
-    }
+    const bool byOperator[] = {false, c < 0, c <= 0, c == 0, c > 0, c >= 0};
+    return op >= 0 && op <= OP_GE && byOperator[op];
 }
 
 bool HasModifierThatActs(const PkgLine &l) {
