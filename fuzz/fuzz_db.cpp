@@ -5,7 +5,8 @@
 //   2 translation files: normalisation, language choice, the conversion check
 //   3 the database source format (escapes, compile into a database in memory)
 //   6 the write path: the bytes as a database file, then a put and a delete that
-//     rewrite it (typed, and the legacy interface); the result must load whole
+//     rewrite it (typed, and the legacy interface); the result must load whole, and
+//     a put record is got back byte for byte
 //   7 the exact source written by a dump compiles back to the same records
 // Modes 0 to 5 write nothing: handles are opened without a file and with
 // DBT_NOWRITE. Mode 6 writes in a private folder made once under /dev/shm (or /tmp).
@@ -181,7 +182,7 @@ void WritePath(const uint8_t *data, size_t size) {
     if (!again || again->LoadErr || (put && again->DamagePos >= 0 && again->DamagePos < again->FileSize))
         __builtin_trap();
     char small[8];
-    if (put && DbmTGetRecordN(again, "25_1002", small, sizeof small) != 4)
+    if (put && (DbmTGetRecordN(again, "25_1002", small, sizeof small) != 4 || memcmp(small, "fuzz", 4) != 0))
         __builtin_trap();
     if (!put && !full)
         __builtin_trap();
@@ -191,6 +192,12 @@ void WritePath(const uint8_t *data, size_t size) {
 
     WriteFileBytes(WriteDir() + "/db/legacy.xdb", data, size);
     if (DbmPutRecord("legacy", "25_1002", "fuzz", 4) != 1)
+        __builtin_trap();
+    // a put record is got back byte for byte (the value: the input's first bytes)
+    int length = size < 64 ? static_cast<int>(size) : 64;
+    char got[72];
+    if (length > 0 && (DbmPutRecord("legacy", "25_1004", data, length) != 1 ||
+                       DbmGetRecordN("legacy", "25_1004", got, sizeof got) != length || memcmp(got, data, length) != 0))
         __builtin_trap();
     DbmDeleteRecord("legacy", "25_1003");
     FILE *in = fopen((WriteDir() + "/db/legacy.xdb").c_str(), "rb");

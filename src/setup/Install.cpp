@@ -51,8 +51,8 @@ char *SystemRelease() {
 // missing or holds no usable size ("nan", "inf" or a negative number would turn
 // the check off or ask for an endless amount).
 double ReadSizeFile(const char *name) {
-    double size = GetFileContent(pToolPath, name) ? strtod(LineBuf, nullptr) : -1.0;
-    if (!std::isfinite(size) || size < 0.0) {
+    double size = 0.0;
+    if (!GetFileContent(pToolPath, name) || !ParseSizeText(LineBuf, &size)) {
         MsgPrintf<MSG_MISSING_ISIZE>(stdout);
         fflush(stdout);
         exit_app(1);
@@ -120,6 +120,14 @@ void KeepWorkAreaPrivate() {
 }
 
 }  // namespace
+
+bool ParseSizeText(const char *text, double *size) {
+    double value = strtod(text, nullptr);
+    if (!std::isfinite(value) || value < 0.0)
+        return false;
+    *size = value;
+    return true;
+}
 
 void StopDemon() {
     for (const char *name : {"KelvraD", "KVD"}) {

@@ -71,6 +71,9 @@ char *ReadAnswer(char *buf, int size);
 // Installation procedure (Install.cpp)
 int Install();
 void FreeSpaceForInstall(const char *workArea, const char *installDir, const char *word);
+// The size a size file ("isize", "tsize") gives in its text: true with *size set
+// when the text starts with a finite number that is not negative.
+bool ParseSizeText(const char *text, double *size);
 void StopDemon();
 int QuitForRunningProcesses(const char *names);
 

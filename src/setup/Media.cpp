@@ -1,9 +1,8 @@
 // Media.cpp - reading the package from diskettes or an installation site into the
 // work area, joining the archive, and writing new sites and diskette sets.
 //
-// The media list ("disks", or "DISKS" on a DOS diskette) names the files of
-// diskette i on line i; a line that is exactly "end_of_list" ends it and empty lines
-// are skipped. Only its first 4095 bytes are read.
+// The media list ("disks", or "DISKS" on a DOS diskette; MediaList.h) names the
+// files of diskette i on line i. Only its first 4095 bytes are read.
 //
 // A medium may carry the checksum list "pkg.sums" (on diskette 1 of a set, for every
 // diskette). When it does, every file copied from the medium is checked right after
@@ -23,6 +22,7 @@
 #include "Files.h"
 #include "Installer.h"
 #include "Log.h"
+#include "MediaList.h"
 #include "MemMgr.h"
 #include "NlsSetup.h"
 #include "Plan.h"
@@ -35,8 +35,6 @@ const char *pFloppyDir = FLOPPY_DIR;
 
 namespace {
 
-constexpr char kEndOfList[] = "end_of_list";
-
 // Reads the list of dir ("disks", else "DISKS", upper-cased up to the end marker)
 // into LineBuf; 0 when there is neither.
 int ReadDisksFile(const char *dir) {
@@ -48,35 +46,6 @@ int ReadDisksFile(const char *dir) {
     for (char *p = LineBuf; *p && p != end; ++p)
         *p = static_cast<char>(toupper(static_cast<unsigned char>(*p)));
     return 1;
-}
-
-// Calls fn(lineNumber, line) for each line of the list up to the end marker; the
-// line is writable and lives until fn returns.
-template <class Fn> void ForEachListLine(const char *list, Fn fn) {
-    MemStr copy(SaveStr_(list));
-    int number = 0;
-    for (char *line = copy.get(); line && *line != '\0';) {
-        char *next = strchr(line, '\n');
-        if (next)
-            *next++ = '\0';
-        if (strcmp(line, kEndOfList) == 0)
-            break;
-        if (*line != '\0')
-            fn(++number, line);
-        line = next;
-    }
-}
-
-// Calls fn(name) for each file named on a line (blanks and tabs separate names) up
-// to a word "end_of_list".
-template <class Fn> void ForEachListWord(const char *line, Fn fn) {
-    const char *cursor = nullptr;
-    char word[LINEBUF_SIZE];
-    for (const char *in = line; GetTokenD(in, " \t\r", &cursor, word, sizeof word); in = nullptr) {
-        if (strcmp(word, kEndOfList) == 0)
-            break;
-        fn(word);
-    }
 }
 
 // The media list of dir as a saved string; stops the program when there is none.

@@ -184,6 +184,33 @@ struct FormatMenu {
     }
 };
 
+int ManyPCalls = 0;
+int CountManyP(TextMenu *, TextMenuItem *) {
+    ++ManyPCalls;
+    return 0;
+}
+
+TEST(ProcessStateFormat, TargetsNamedManyTimesDoNotMultiplyAtEveryLevel) {
+    // each item's format names the next item ten times: 10^7 runs without a bound
+    char states[8][16];
+    TextMenuItem items[9];
+    TextMenu menu{"P", 0, nullptr, nullptr, nullptr, nullptr, items, 0};
+    char formats[8][64];
+    for (int i = 0; i < 8; ++i) {
+        std::snprintf(states[i], sizeof states[i], "_a,_b");
+        int next = i + 1 < 8 ? i + 1 : i;
+        std::snprintf(formats[i], sizeof formats[i], "P*{%d,%d,%d,%d,%d,%d,%d,%d,%d,%d}", next, next, next, next,
+                      next, next, next, next, next, next);
+        items[i] = {.pText = "I", .Type = MENUITEM_PICKONE, .pStates = states[i], .pfnHandler = CountManyP,
+                    .pFormat = formats[i]};
+    }
+    items[8] = {.pText = nullptr};
+    InitMenu(&menu);
+    ManyPCalls = 0;
+    ProcessStateFormat(&menu, 0);
+    EXPECT_EQ(64, ManyPCalls);
+}
+
 TEST(ProcessStateFormat, NMakesTargetsInactiveOnAMatchAndNormalOtherwise) {
     FormatMenu f("N0{3,4}");
     EXPECT_EQ(MENUSTATE_INACTIVE, f.Items[3].State);
@@ -301,6 +328,11 @@ TEST(TestState, TellsValueAndWhetherTheItemIsNormal) {
     EXPECT_EQ(1, TestState(&c.Menu, "-2.0", 5));
     EXPECT_EQ(0, TestState(&c.Menu, "+9.0", 1));
     EXPECT_EQ(0, TestState(&c.Menu, "-9.0", 1));
+}
+
+TEST(TestState, ATermPastTheLargestNumberIsOutsideTheMenu) {
+    ConditionMenu c;
+    EXPECT_EQ(0, TestState(&c.Menu, "+99999999999999999999.0", 1));
 }
 
 TEST(TestStateCondition, AndOrNotAndParentheses) {

@@ -307,6 +307,12 @@ TEST(FindToken, MatchesOnlyWholeWords) {
     EXPECT_EQ(2, FindToken("<=", ",<,<=,=,>,>=,"));
 }
 
+TEST(FindToken, AWordHoldingTheDelimiterIsNoWordOfTheList) {
+    EXPECT_EQ(0, FindToken("m,#", ",dir,dirto,t,c,m,#,v"));
+    EXPECT_EQ(0, FindTokenC("M,#", ",dir,dirto,t,c,m,#,v"));
+    EXPECT_EQ(0, FindTokenC("x", "XaXb"));  // a letter delimiter, in the other case
+}
+
 TEST(FindToken, FirstOfTwoEqualWordsWins) {
     EXPECT_EQ(2, FindToken("b", ",a,b,c,b,"));
     EXPECT_EQ(2, FindTokenC("B", ",a,b,c,b,"));

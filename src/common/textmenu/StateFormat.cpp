@@ -20,6 +20,10 @@ constexpr int TERM_SIZE = 64;
 // Nesting of P effects: a chain of P effects can visit each item at most once
 // before it must be a loop.
 int FormatDepth = 0;
+// P effects run by one outermost format: formats that name their targets many
+// times would otherwise multiply at every level. Past count * count further P
+// effects are left out (each item's format reached from each item's at most).
+int FormatRuns = 0;
 
 // A target index token: all digits and naming an item of the menu, else -1.
 int TargetIndex(const char *token, int count) {
@@ -33,6 +37,10 @@ int TargetIndex(const char *token, int count) {
 }
 
 void ApplyP(TextMenu *menu, TextMenuItem *target, int index) {
+    int count = ItemCount(menu);
+    if (FormatRuns >= count * count)
+        return;
+    ++FormatRuns;
     const char *savedIn = szTokenIn;
     char savedDel = chTokenDel;
     ProcessStateFormat(menu, index);
@@ -159,6 +167,8 @@ void ProcessStateFormat(TextMenu *menu, int index) {
         return;
     if (FormatDepth > ItemCount(menu))
         return;
+    if (FormatDepth == 0)
+        FormatRuns = 0;
     ++FormatDepth;
     const char *token = GetToken(owner->pFormat, FORMAT_DELIMS);
     while (token && *token) {
@@ -211,9 +221,14 @@ int TestState(TextMenu *menu, const char *term, int owner) {
     long value = 0;
     if (*end == '.')
         value = std::strtol(end + 1, nullptr, 10);
+    long count = ItemCount(menu);
+    // a term outside the menu is false (a number that large is outside whatever
+    // the owner, and is not added to it)
+    if (number > count + std::labs(static_cast<long>(owner)))
+        return 0;
     long index = sign == 0 ? number : owner + sign * number;
-    if (index < 0 || index >= ItemCount(menu))
-        return 0;  // a term outside the menu is false
+    if (index < 0 || index >= count)
+        return 0;
     const TextMenuItem *item = &menu->pItems[index];
     if (item->Value.i != value)
         return 0;

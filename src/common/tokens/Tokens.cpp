@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -225,9 +226,10 @@ int CountDelims(const char *list, const char *upTo) {
 }  // namespace
 
 // The first whole-word match wins; the last word of a list without a trailing
-// delimiter is found by comparing what follows the last delimiter.
+// delimiter is found by comparing what follows the last delimiter. A word holding
+// the list's delimiter is no word of it (it would match a run of words).
 int FindToken(const char *word, const char *list) {
-    if (!word || !list || !*list)
+    if (!word || !list || !*list || std::strchr(word, list[0]))
         return 0;
     char d = list[0];
     size_t len = std::strlen(word);
@@ -242,6 +244,10 @@ int FindToken(const char *word, const char *list) {
 
 int FindTokenC(const char *word, const char *list) {
     if (!word || !list || !*list)
+        return 0;
+    // compared in any case, a letter delimiter is held in either case
+    unsigned char d0 = static_cast<unsigned char>(list[0]);
+    if (std::strchr(word, std::tolower(d0)) || std::strchr(word, std::toupper(d0)))
         return 0;
     char d = list[0];
     size_t len = std::strlen(word);

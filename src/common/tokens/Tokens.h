@@ -8,8 +8,9 @@
 // save GetTokenBufInput()/szTokenIn and chTokenDel and restore them.
 // Keyword list: first character is the delimiter (",a,b,c"); FindToken (exact) and
 // FindTokenC (any case) give the 1-based position, 0 when absent; words of any
-// length are compared in place. The empty text after a trailing delimiter is not a
-// word. SortTokens sorts a delimited list in place without changing its length.
+// length are compared in place, and a word holding the delimiter is in no list.
+// The empty text after a trailing delimiter is not a word. SortTokens sorts a
+// delimited list in place without changing its length.
 // GetsLine reads one line from file descriptor 0 with read(2), one byte at a time (so
 // nothing past the line is consumed), into buf (size bytes, newline not stored).
 // Only the end of the stream ends the input; every byte value is text. GETS_LINE: a
