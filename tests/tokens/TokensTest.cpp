@@ -379,6 +379,10 @@ TEST(SortTokens, SmallestLastWordKeepsTheListLength) {
     auto prefixes = Exact("abc,a,ab,B");
     SortTokens(prefixes.get(), ',', 0);
     EXPECT_STREQ("B,a,ab,abc", prefixes.get());
+    // a last word ending in an escaped delimiter still gets a delimiter after it
+    auto escaped = Exact("c,b\\,");
+    SortTokens(escaped.get(), ',', 0);
+    EXPECT_STREQ("b\\,,c", escaped.get());
 }
 
 TEST(SortTokens, KeepsLeadingAndTrailingDelimiters) {

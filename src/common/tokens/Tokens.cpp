@@ -347,7 +347,9 @@ void SortTokens(char *list, char delim, int ignoreCase) {
         std::memcpy(out, w.start, n);
         out += n;
         RemoveWord(text, w);
-        if (*text && out[-1] != delim)
+        // a last word came without its delimiter: it gets back the one removed
+        // before it (its own text may end in an escaped delimiter)
+        if (*text && !w.delimited)
             *out++ = delim;
     }
     *out = '\0';
