@@ -440,7 +440,9 @@ HtmlTable *MeasureTable(HtmlFile *file, HtmlItem *tableItem, int32_t available, 
     t->Spacing = Clamp(a.Spacing / HTML_PIXELS_PER_CHAR);
     if (a.pWidth) {
         long long cols = t->Cols;
-        long long w = std::strtol(a.pWidth, nullptr, 10);
+        // a width far beyond any screen is as good as the largest one measured, and
+        // keeps the arithmetic below from overflowing
+        long long w = std::clamp(std::strtol(a.pWidth, nullptr, 10), -1000000L, 1000000L);
         if (!std::strchr(a.pWidth, '%'))
             t->Width = Clamp((w - 2 * cols * a.Padding - (cols + 1) * a.Spacing - (cols + 1) * a.Border) /
                              HTML_PIXELS_PER_CHAR);
