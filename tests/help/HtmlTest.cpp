@@ -212,10 +212,12 @@ TEST(PrintTextImage, HostileInputEndsWithWhatItCanShow) {
     // deep tables are drawn down to a limit, the rest as plain text
     EXPECT_NE(std::string::npos, Laid(open + "deep" + close).find("||deep||"));
     EXPECT_EQ(0u, Laid(open + "unclosed<br>").find(","));
-    // a nested table's width far past any number is bounded like any other
+    // widths far past any number are bounded like any other
     EXPECT_NE(std::string::npos,
               Laid("<table border><tr><td><table width=\"9223372036854775807%\" border><tr><td>wide</td></tr>"
                    "</table></td></tr></table>").find("wide"));
+    EXPECT_NE(std::string::npos,
+              Laid("<table border><tr><td width=\"9223372036854775807%\">cell</td></tr></table>").find("cell"));
     EXPECT_EQ(0u, Laid("open<br><a href=\"x").find("open\n"));
     std::string run(10 << 20, 'r');
     EXPECT_EQ(run.size() + 1, Laid(run).size());

@@ -286,10 +286,12 @@ struct TableAttrs {
     char *pWidth = nullptr;
 };
 
+// An attribute's number; one far beyond any screen is taken as +-1000000 so that
+// the layout's arithmetic on it cannot overflow.
 long Number(const char *v) {
     if (*v == '"')
         ++v;
-    return std::strtol(v, nullptr, 10);
+    return std::clamp(std::strtol(v, nullptr, 10), -1000000L, 1000000L);
 }
 
 TableAttrs ReadTableAttrs(char *text) {
@@ -440,9 +442,7 @@ HtmlTable *MeasureTable(HtmlFile *file, HtmlItem *tableItem, int32_t available, 
     t->Spacing = Clamp(a.Spacing / HTML_PIXELS_PER_CHAR);
     if (a.pWidth) {
         long long cols = t->Cols;
-        // a width far beyond any screen is as good as the largest one measured, and
-        // keeps the arithmetic below from overflowing
-        long long w = std::clamp(std::strtol(a.pWidth, nullptr, 10), -1000000L, 1000000L);
+        long long w = Number(a.pWidth);
         if (!std::strchr(a.pWidth, '%'))
             t->Width = Clamp((w - 2 * cols * a.Padding - (cols + 1) * a.Spacing - (cols + 1) * a.Border) /
                              HTML_PIXELS_PER_CHAR);
