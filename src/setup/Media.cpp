@@ -95,11 +95,7 @@ void PrepareCopyTarget(const char *dir, const char *name) {
 void WriteNewFile(const char *path, const char *text) {
     if (PlanLine("write %s (mode 644): \"%s\"", path, text))
         return;
-    if (ClaimSharedName(path) == SHARED_OWN)
-        unlink(path);
-    int fd = CreateSharedFile(path, 0644);
-    if (fd < 0)
-        SysError("can't create %s", path);
+    int fd = ReplaceSharedFile(path, 0644);
     size_t n = strlen(text);
     bool written = write(fd, text, n) == static_cast<ssize_t>(n);
     written = close(fd) == 0 && written;

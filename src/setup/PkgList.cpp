@@ -183,11 +183,7 @@ bool IsDir(const char *path) {
 void PrepareSedTemp(const char *path) {
     if (flDryRun)
         return;  // the sed step that writes it is planned, not run
-    if (ClaimSharedName(path) == SHARED_OWN)
-        unlink(path);
-    int fd = CreateSharedFile(path, 0644);
-    if (fd < 0)
-        SysError("can't create %s", path);
+    int fd = ReplaceSharedFile(path, 0644);
     close(fd);
 }
 

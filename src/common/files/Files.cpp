@@ -715,3 +715,12 @@ void OpenStandardDescriptors() {
         }
     }
 }
+
+int ReplaceSharedFile(const char *path, int perms) {
+    if (ClaimSharedName(path) == SHARED_OWN)
+        unlink(path);
+    int fd = CreateSharedFile(path, perms);
+    if (fd < 0)
+        SysError("can't create %s", path);
+    return fd;
+}

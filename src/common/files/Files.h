@@ -120,6 +120,11 @@ int ClaimSharedName(const char *path);
 // O_NOFOLLOW) and given perms whatever the umask: a write-only, close-on-exec
 // descriptor, or -1 with errno set when it cannot be made (something is there).
 int CreateSharedFile(const char *path, int perms);
+// ReplaceSharedFile: a fresh file at a fixed name the run needs: another user's
+// entry stops the run (ClaimSharedName), the program's own earlier file is removed,
+// and the new one is made without following links. The open descriptor; a failure
+// to create stops the program through SysError.
+int ReplaceSharedFile(const char *path, int perms);
 // A new directory at path (mkdir, never an existing one), checked to be a directory
 // of the effective user and given perms whatever the umask: 1, else 0 with errno set.
 int MakeSharedDir(const char *path, int perms);
